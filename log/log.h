@@ -1,0 +1,31 @@
+// The communication log: log___main.txt in the current directory, switched
+// on and off by the one-number file YN_log_main.txt.
+#pragma once
+
+#include <cstdio>
+
+// The alarm mark that opens failure lines: three BLACK STARs in Big5,
+// written as these six bytes whatever the interface language.
+#define LOG_MARK "\xA1\xB9\xA1\xB9\xA1\xB9"
+
+extern FILE *gpLog; // the open log stream, or nullptr while the log is closed
+extern int giLog;   // counted writes since the log was last opened
+
+constexpr const char *caLogFile = "log___main.txt";
+constexpr const char *caLogSwitchFile = "YN_log_main.txt";
+constexpr int ciLogReopenEvery = 50;
+
+int mf_Tovra_Log__Clear(void);
+int mf_Tovra_Log__Append(void);
+int mf_Tovra_Log__Close(void);
+
+// Counted writes: one printf-style format with one argument.
+int logi(const char *format, int value);
+int logf(const char *format, double value);
+int logs(const char *format, const char *text);
+
+// Closes the log, shows it in the text viewer, reopens it.
+int mf_Tovra_Log__Launch(void);
+
+int mf_Tovra_Log__err_Open_File(const char *source, int line, const char *fileName);
+int mf_Tovra_Log__err_Open_COM(const char *source, int line, int code);

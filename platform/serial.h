@@ -1,0 +1,43 @@
+// Serial port services: logical port numbers over real serial devices.
+// Implemented over Qt SerialPort; callers see plain functions only.
+#pragma once
+
+// Failure codes; GetRS232ErrorString gives the text of each.
+enum {
+    kComErrAbsent = -1,     // the device does not exist
+    kComErrNotMapped = -2,  // the COM name maps to no device
+    kComErrPermission = -3, // the user may not open the device
+    kComErrBusy = -4,       // another program holds the device
+    kComErrSettings = -5,   // the device refused the line settings
+    kComErrIo = -6,         // input/output error on an open port
+    kComErrNotOpen = -7,    // the logical port is not open
+    kComErrBadArg = -8,     // logical port number or argument out of range
+};
+
+// Parity codes.
+enum { kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4 };
+
+// Open `deviceName` ("COMn", or a device path) under the logical port with
+// the given line settings; queue sizes of 0 leave them to the library.
+int OpenComConfig(int port, const char *deviceName, long baudRate, int parity,
+                  int dataBits, int stopBits, int inputQueueSize, int outputQueueSize);
+// Open with the default settings (9600, no parity, 8 data bits, 1 stop bit).
+int OpenCom(int port, const char *deviceName);
+// Release the port; closing a port that is not open is harmless.
+int CloseCom(int port);
+// Time limit of every later read and write on the port (default 10 s).
+int SetComTime(int port, double seconds);
+int FlushInQ(int port);
+int FlushOutQ(int port);
+// Returns the number of bytes written within the time limit, or a negative code.
+int ComWrt(int port, const char *buffer, int count);
+// Returns as soon as `count` bytes are in; fewer (0 for none) at the time
+// limit; a negative code on a port failure. Surplus bytes stay queued.
+int ComRd(int port, char *buffer, int count);
+const char *GetRS232ErrorString(int code);
+
+// COM-port naming: resolve "COMn" to a device path, bounded by size.
+// Returns 0, or kComErrNotMapped.
+int ComDevicePath(const char *deviceName, char *path, int size);
+// The port-map folder: $TOVRA_PORTS_DIR, else ~/.config/tovra/ports.
+int ComPortMapDir(char *path, int size);
