@@ -1,0 +1,355 @@
+#include "modbus/Modbus_core.h"
+
+#include <cstdarg>
+
+#include "log/log.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+
+// ===================================================================== CRC
+
+unsigned short mf_Tovra_CRC_8_bit(unsigned short crc, unsigned char byte)
+{
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit)
+        crc = (crc & 1) ? (unsigned short)((crc >> 1) ^ 0xA001) : (unsigned short)(crc >> 1);
+    return crc;
+}
+
+static unsigned short fn_crc_of(const unsigned char *frame, int length)
+{
+    unsigned short crc = 0xFFFF;
+    for (int i = 0; i < length - 2; ++i)
+        crc = mf_Tovra_CRC_8_bit(crc, frame[i]);
+    return crc;
+}
+
+int mf_Tovra_Get_CRC(unsigned char *frame, int length)
+{
+    if (length < 2) // no room for the CRC bytes
+        return 0;
+    unsigned short crc = fn_crc_of(frame, length);
+    frame[length - 2] = (unsigned char)(crc & 0xFF);
+    frame[length - 1] = (unsigned char)(crc >> 8);
+    return 0;
+}
+
+int mf_Tovra_Verify_CRC(const unsigned char *frame, int length)
+{
+    if (length < 2)
+        return -11;
+    unsigned short crc = fn_crc_of(frame, length);
+    if (frame[length - 2] != (crc & 0xFF))
+        return -11;
+    if (frame[length - 1] != (crc >> 8))
+        return -12;
+    return 0;
+}
+
+// ============================================================ Bounded text
+
+namespace {
+
+// Appends to a caller's buffer; once it is full, further pieces are dropped
+// and the text stays terminated.
+struct Text {
+    char *p;
+    int size;
+    int len;
+};
+
+Text fn_text(char *p, int size)
+{
+    if (size > 0)
+        p[0] = '\0';
+    return Text{p, size, 0};
+}
+
+__attribute__((format(printf, 2, 3))) void fn_put(Text &t, const char *format, ...)
+{
+    if (t.len >= t.size - 1)
+        return;
+    va_list ap;
+    va_start(ap, format);
+    int n = vsnprintf(t.p + t.len, (size_t)(t.size - t.len), format, ap);
+    va_end(ap);
+    if (n < 0)
+        t.p[t.len] = '\0';
+    else
+        t.len = (n < t.size - t.len) ? t.len + n : t.size - 1;
+}
+
+// ================================================================ Trace table
+
+// One field of a trace line: printed from `width` frame bytes at `offset`.
+struct TraceField {
+    const char *format;
+    int offset;
+    int width;
+};
+
+constexpr int ciTRACE_FIELDS = 5;
+
+struct TraceOp {
+    int code;
+    const char *word;
+    TraceField tx[ciTRACE_FIELDS];
+    TraceField rx[ciTRACE_FIELDS];
+    bool registers; // the reply carries a byte count and register values
+};
+
+constexpr TraceField kAddr = {"<%04x> ", 2, 2};
+constexpr TraceField kQty = {"(%04x) ", 4, 2};
+constexpr TraceField kValue = {"[%04x] ", 4, 2};
+constexpr TraceField kByteCount = {"(%02x)   ", 2, 1};
+
+// Code 9 is no public Modbus function; the device family treats it like 16.
+constexpr TraceOp caTraceOp[] = {
+    {3, "Read", {kAddr, kQty}, {kByteCount}, true},
+    {4, "Read-only", {kAddr, kQty}, {kByteCount}, true},
+    {5, "Write bit", {kAddr, kValue}, {kAddr, kValue}, false},
+    {6, "Write word", {kAddr, kValue}, {kAddr, kValue}, false},
+    {9, "Write n Words",
+     {kAddr, kQty, {"(%02x)  ", 6, 1}, {"[%04x]", 7, 2}, {"[%04x]  ", 9, 2}}, {kAddr, kQty}, false},
+    {16, "Write n Words",
+     {kAddr, kQty, {"(%02x)  ", 6, 1}, {"[%04x]", 7, 2}, {"[%04x]  ", 9, 2}}, {kAddr, kQty}, false},
+};
+
+const TraceOp *fn_trace_op(int code)
+{
+    for (const TraceOp &op : caTraceOp)
+        if (op.code == code)
+            return &op;
+    return nullptr;
+}
+
+int fn_word(const unsigned char *b)
+{
+    return b[0] * 256 + b[1];
+}
+
+// Fields lie at fixed places; a field that would reach into the CRC (a frame
+// shorter than its code's layout) is left out, and the CRC shown is always
+// the frame's own last two bytes, so nothing past the frame is ever read.
+int fn_trace(bool rx, unsigned short port, const unsigned char *frame, int length,
+             char *buffer, int size)
+{
+    Text t = fn_text(buffer, size);
+    if (length < 4)
+        return -1;
+    fn_put(t, "\tP%d\t", port);
+    fn_put(t, rx ? "MB.Rx\t" : "MB.Tx\t");
+    fn_put(t, "#%02x.", frame[0]);
+    fn_put(t, "%02x ", frame[1]);
+    const TraceOp *op = fn_trace_op(frame[1]);
+    if (op == nullptr) {
+        fn_put(t, "\n");
+        return -1;
+    }
+    const int end = length - 2; // first CRC byte
+    for (const TraceField &f : rx ? op->rx : op->tx) {
+        if (f.format == nullptr)
+            break;
+        if (f.offset + f.width <= end)
+            fn_put(t, f.format, f.width == 2 ? fn_word(frame + f.offset) : frame[f.offset]);
+    }
+    if (rx && op->registers) {
+        // Values stand in pairs; the byte count may claim more than the frame holds.
+        for (int i = 1; i <= frame[2] / 2 && 2 * i + 2 < end; ++i) {
+            fn_put(t, "[%04x]", fn_word(frame + 2 * i + 1));
+            if (i % 2 == 0)
+                fn_put(t, "  ");
+        }
+    }
+    fn_put(t, "{%04x}\t", fn_word(frame + end));
+    if (frame[0] == 0)
+        fn_put(t, "---Broadcast--- ");
+    fn_put(t, "%s", op->word);
+    fn_put(t, rx ? "\n\n" : "\n");
+    return 0;
+}
+
+} // namespace
+
+int mf_Tovra_Trace__Tx(unsigned short port, const unsigned char *frame, int length, char *text,
+                       int size)
+{
+    return fn_trace(false, port, frame, length, text, size);
+}
+
+int mf_Tovra_Trace__Rx(unsigned short port, const unsigned char *frame, int length, char *text,
+                       int size)
+{
+    return fn_trace(true, port, frame, length, text, size);
+}
+
+int mf_Tovra_Log_Tx(unsigned short port, const unsigned char *frame, int length, FILE *log)
+{
+    char text[ciMB_TRACE_TEXT];
+    int r = mf_Tovra_Trace__Tx(port, frame, length, text, sizeof text);
+    fputs(text, log);
+    if (r < 0)
+        MessagePopup("log Tx[] exception", "not enR, enRo, enWram, enWee, enWmw");
+    return r;
+}
+
+int mf_Tovra_Log_Rx(unsigned short port, const unsigned char *frame, int length, FILE *log)
+{
+    char text[ciMB_TRACE_TEXT];
+    int r = mf_Tovra_Trace__Rx(port, frame, length, text, sizeof text);
+    fputs(text, log);
+    if (r < 0)
+        MessagePopup("log Rx[] exception", "not enR, enRo, enWram, enWee");
+    return r;
+}
+
+// ========================================================== Reply handling
+
+int mf_Tovra_MB_Reply__Len(const unsigned char *request)
+{
+    switch (request[1]) {
+    case 5:
+    case 6:
+        return 8;
+    case 3:
+    case 4: {
+        int quantity = fn_word(request + 4);
+        return quantity > ciMB_READ_QTY_MAX ? ciMB_ERR_RANGE : 5 + 2 * quantity;
+    }
+    default:
+        return ciMB_ERR_OP;
+    }
+}
+
+int mf_Tovra_MB_Reply__Sort(const unsigned char *request, int expected, const unsigned char *reply,
+                            int n, short *values)
+{
+    // The CRC of an exception reply is not checked: it is a failure either way.
+    if (n == 5 && reply[0] == request[0] && reply[1] == (request[1] | 0x80))
+        return ciMB_ERR_EXCEPTION - reply[2];
+    if (n == 0)
+        return ciMB_ERR_TIMEOUT;
+    if (n < 0)
+        return n;
+    // A 5-byte reply that is no exception to this request fails its CRC check:
+    // the check over the expected length would cover bytes that never arrived.
+    if (n == 5 && n != expected)
+        return ciMB_ERR_CRC;
+    if (n != expected)
+        return ciMB_ERR_LENGTH;
+    if (mf_Tovra_Verify_CRC(reply, expected) != 0)
+        return ciMB_ERR_CRC;
+    if ((request[1] == 3 || request[1] == 4) && values != nullptr) {
+        // Never more values than asked for, nor than the frame carries.
+        int count = reply[2] / 2;
+        if (count > fn_word(request + 4))
+            count = fn_word(request + 4);
+        if (count > (expected - 5) / 2)
+            count = (expected - 5) / 2;
+        for (int i = 0; i < count; ++i)
+            values[i] = (short)fn_word(reply + 3 + 2 * i);
+    }
+    return 0;
+}
+
+void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *reply, int n, int result,
+                             char *text, int size)
+{
+    Text t = fn_text(text, size);
+    if (result == 0 || result == ciMB_ERR_CRC)
+        return;
+    fn_put(t, "\tP%d", port);
+    fn_put(t, "\tMB.Rx\t");
+    if (n == 0) {
+        fn_put(t, LOG_MARK " COM read Time-out\n\n");
+        return;
+    }
+    if (n < 0) {
+        fn_put(t, LOG_MARK " COM read NG, err code: %d\n", n);
+        fn_put(t, "\tcheck Help of LW.CVI : ComRd \n");
+        return;
+    }
+    for (int i = 0; i < n; ++i)
+        fn_put(t, "%02x ", reply[i]);
+    fn_put(t, "\n");
+    if (result == ciMB_ERR_LENGTH) {
+        fn_put(t, "\t" LOG_MARK " Modbus.core: Exception 0930 occured after COM read, n=%d\n", n);
+        fn_put(t, "\tPossibility :: If BAUD changed\n");
+        fn_put(t, "\tPossibility :: If using [Ro] to read [R] memory\n");
+        fn_put(t, "\tPossibility :: If using [Wram] or [Wee] to write [Ro] memory\n");
+        fn_put(t, "\tReturn value of ComRd() is num of byte it received.\n");
+        fn_put(t, "\n");
+    }
+}
+
+// ============================================================= Transaction
+
+static void fn_log(FILE *log, const char *format, int value)
+{
+    if (log != nullptr)
+        fprintf(log, format, value);
+}
+
+static void fn_log(FILE *log, const char *text)
+{
+    if (log != nullptr)
+        fputs(text, log);
+}
+
+static int fn_range_error(void)
+{
+    MessagePopup("mf_Tovra_Send_MB_MSG_16_A ()", "error : value out of range");
+    return ciMB_ERR_RANGE;
+}
+
+int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int length,
+                              short *values, FILE *log, double delay)
+{
+    if (frame == nullptr || length < ciMB_FRAME_MIN || length > ciMB_FRAME_MAX)
+        return fn_range_error();
+    mf_Tovra_Get_CRC(frame, length);
+    if (log != nullptr)
+        mf_Tovra_Log_Tx(port, frame, length, log);
+
+    int expected = mf_Tovra_MB_Reply__Len(frame);
+    if (expected == ciMB_ERR_OP) {
+        MessagePopup("Modbus_core", "104.6963 Un-defined Modbus OP");
+        return ciMB_ERR_OP;
+    }
+    if (expected < 0)
+        return fn_range_error();
+
+    int r = FlushOutQ(port);
+    if (r < 0) {
+        fn_log(log, "\tcheck Help of LW.CVI : FlushOutQ, err=%d\n", r);
+        return r;
+    }
+    r = FlushInQ(port);
+    if (r < 0) {
+        fn_log(log, "\tcheck Help of LW.CVI : FlushInQ err=%d\n", r);
+        return r;
+    }
+    int w = ComWrt(port, reinterpret_cast<const char *>(frame), length);
+    if (w != length) {
+        fn_log(log, "\t" LOG_MARK " COM write NG, err code: %d\n\n", w);
+        fn_log(log, "\tcheck Help of LW.CVI : ComWrt \n");
+        // A partial write is a failure too, and must not read as success (0).
+        return w < 0 ? w : ciMB_ERR_WRITE;
+    }
+    Delay(delay);
+
+    // Cleared, so no byte of an earlier exchange can ever be taken for part of this reply.
+    unsigned char reply[ciMB_RX_BUF] = {};
+    int n = ComRd(port, reinterpret_cast<char *>(reply), expected);
+    int result = mf_Tovra_MB_Reply__Sort(frame, expected, reply, n, values);
+    if (log == nullptr)
+        return result;
+    if (result == 0) {
+        mf_Tovra_Log_Rx(port, reply, expected, log);
+    } else {
+        char text[ciMB_DIAG_TEXT];
+        mf_Tovra_MB_Reply__Diag(port, reply, n, result, text, sizeof text);
+        fputs(text, log);
+    }
+    return result;
+}

@@ -1,0 +1,69 @@
+// Modbus RTU master core: the CRC, one request/reply exchange, and the
+// readable frame trace of the communication log.
+//
+// Frame building, reply sorting and trace formatting are pure functions over
+// bytes; the transaction and the two log writers are thin wrappers that add
+// the serial port, the popups and the log stream.
+#pragma once
+
+#include <cstdio>
+
+// Results of an exchange (besides 0 and the negative codes of the serial port).
+constexpr int ciMB_ERR_OP = -2001;      // function code not handled; nothing sent
+constexpr int ciMB_ERR_TIMEOUT = -2002; // not one reply byte arrived
+constexpr int ciMB_ERR_LENGTH = -2003;  // some bytes, but neither the expected number nor five
+constexpr int ciMB_ERR_CRC = -2004;     // reply CRC wrong
+constexpr int ciMB_ERR_RANGE = -2005;   // frame length or read quantity beyond one exchange; nothing sent
+constexpr int ciMB_ERR_WRITE = -2006;   // the port took only part of the request
+// An exception reply yields this minus its exception code: -3001 .. -3003 for
+// the codes the device uses, and just as negative for any other code (4 -> -3004).
+constexpr int ciMB_ERR_EXCEPTION = -3000;
+
+constexpr int ciMB_FRAME_MIN = 8;       // the request layout of the handled codes
+constexpr int ciMB_FRAME_MAX = 257;     // the CRC covers at most 255 bytes
+constexpr int ciMB_READ_QTY_MAX = 125;  // keeps a read reply within 255 bytes
+constexpr int ciMB_RX_BUF = 512;
+constexpr int ciMB_TRACE_TEXT = 1024;   // holds the longest trace line of a 257-byte frame
+constexpr int ciMB_DIAG_TEXT = 2048;    // holds the diagnosis of a 255-byte wrong-length reply
+
+// ---- CRC-16/MODBUS, bit by bit (reflected 0xA001, start 0xFFFF, low byte first)
+unsigned short mf_Tovra_CRC_8_bit(unsigned short crc, unsigned char byte);
+// Writes the CRC of bytes 0 .. length-3 into bytes length-2 (low), length-1 (high). Returns 0.
+int mf_Tovra_Get_CRC(unsigned char *frame, int length);
+// 0 when the stored CRC is right; -11 low byte differs; -12 only the high byte differs.
+int mf_Tovra_Verify_CRC(const unsigned char *frame, int length);
+
+// ---- Pure reply handling
+// Expected reply length of a request: 8 for codes 5 and 6, 5 + 2 x quantity
+// for codes 3 and 4; ciMB_ERR_OP for other codes, ciMB_ERR_RANGE for a read
+// of more than ciMB_READ_QTY_MAX registers.
+int mf_Tovra_MB_Reply__Len(const unsigned char *request);
+// Sorts the n bytes read (n < 0: the port's error) in answer to `request`,
+// whose reply should be `expected` bytes long. On 0 the register values of a
+// read have been copied to `values` (never more than the request's quantity);
+// on failure `values` is untouched. `reply` must hold `expected` bytes.
+int mf_Tovra_MB_Reply__Sort(const unsigned char *request, int expected,
+                            const unsigned char *reply, int n, short *values);
+// The log text for a failed reply (result of mf_Tovra_MB_Reply__Sort); empty
+// for 0 and for a CRC failure, which leaves no trace. Bounded by size.
+void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *reply, int n,
+                             int result, char *text, int size);
+
+// ---- Pure trace formatting: one line into text (bounded by size).
+// 0, or -1 for a function code outside the trace table (the text is then the
+// head and a line end). Frames shorter than 4 bytes give -1 and empty text.
+int mf_Tovra_Trace__Tx(unsigned short port, const unsigned char *frame, int length,
+                       char *text, int size);
+int mf_Tovra_Trace__Rx(unsigned short port, const unsigned char *frame, int length,
+                       char *text, int size);
+
+// ---- Log writers: the trace line straight to the stream (not counted);
+// a code outside the table also shows a message box. 0 or -1.
+int mf_Tovra_Log_Tx(unsigned short port, const unsigned char *frame, int length, FILE *log);
+int mf_Tovra_Log_Rx(unsigned short port, const unsigned char *frame, int length, FILE *log);
+
+// ---- One exchange on an open port: CRC, trace, flush, write, settle `delay`
+// seconds, read the reply by its expected length, sort, trace or diagnose.
+// 0, or a negative result; `log` may be nullptr (then nothing is written).
+int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int length,
+                              short *values, FILE *log, double delay);
