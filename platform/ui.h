@@ -66,6 +66,7 @@ enum {
     UIE_BAD_ATTRIBUTE = -7,    // attribute not supported by that control
     UIE_BAD_INDEX = -8,
     UIE_NOT_INITIALIZED = -9,  // UiInit was not called
+    UIE_TOO_LONG = -10,        // a text does not fit its buffer
 };
 
 typedef int (*CtrlCallbackPtr)(int panel, int control, int event, void *callbackData,

@@ -1,0 +1,260 @@
+// Serial port services over Qt SerialPort.
+//
+// Each logical port number owns one QSerialPort. Without an event loop the
+// port is driven with waitForReadyRead/waitForBytesWritten against a
+// deadline, so a read returns as soon as its count is in.
+#include "platform/serial.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPort>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "platform/serial_map.h"
+
+namespace {
+
+struct ComError {
+    int code;
+    const char *text;
+};
+
+const ComError caComErrors[] = {
+    {kComErrAbsent, "serial device absent"},
+    {kComErrNotMapped, "COM name not mapped to a device"},
+    {kComErrPermission, "permission denied (join group dialout)"},
+    {kComErrBusy, "serial device busy: another program holds it"},
+    {kComErrSettings, "line settings refused"},
+    {kComErrIo, "serial input/output error"},
+    {kComErrNotOpen, "serial port not open"},
+    {kComErrBadArg, "invalid port number or argument"},
+};
+
+constexpr int ciMaxLogicalPort = 1000;
+constexpr double cfDefaultTimeLimit = 10.0;
+
+struct LogicalPort {
+    std::unique_ptr<QSerialPort> serial;
+    int timeLimitMs = static_cast<int>(cfDefaultTimeLimit * 1000);
+};
+
+std::map<int, LogicalPort> gaPorts;
+
+// QSerialPort needs an application object; the window creates a QApplication
+// first, tools without a window get a plain one here.
+void EnsureApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "tovra";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+}
+
+LogicalPort *FindOpen(int port)
+{
+    auto it = gaPorts.find(port);
+    return it == gaPorts.end() ? nullptr : &it->second;
+}
+
+// Why an open failed, from Qt's error and the device's access rights.
+int OpenFailureCode(QSerialPort::SerialPortError error, const QString &path)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return kComErrAbsent;
+    case QSerialPort::OpenError:
+        return kComErrBusy;
+    case QSerialPort::UnsupportedOperationError:
+        return kComErrSettings;
+    case QSerialPort::PermissionError:
+#ifndef _WIN32
+        // Qt reports a held lock file as a permission error too.
+        return access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0 ? kComErrBusy
+                                                                              : kComErrPermission;
+#else
+        (void)path;
+        return kComErrBusy;
+#endif
+    default:
+        return kComErrIo;
+    }
+}
+
+} // namespace
+
+int ComPortMapDir(char *path, int size)
+{
+    if (!path || size <= 0)
+        return kComErrBadArg;
+    QString dir = qEnvironmentVariable("TOVRA_PORTS_DIR");
+    if (dir.isEmpty())
+        dir = QDir::homePath() + "/.config/tovra/ports";
+    std::snprintf(path, static_cast<size_t>(size), "%s", QFile::encodeName(dir).constData());
+    return 0;
+}
+
+int ComDevicePath(const char *deviceName, char *path, int size)
+{
+    if (!deviceName || !path || size <= 0)
+        return kComErrBadArg;
+    char mapDir[1024];
+    ComPortMapDir(mapDir, sizeof mapDir);
+    char resolved[1024];
+    if (!ComResolveName(deviceName, mapDir, ComLinkExists, resolved, sizeof resolved))
+        return kComErrNotMapped;
+    if (std::snprintf(path, static_cast<size_t>(size), "%s", resolved) >= size)
+        return kComErrBadArg;
+    return 0;
+}
+
+int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize)
+{
+    (void)inputQueueSize; // Qt sizes its own buffers; the driver keeps its queues
+    (void)outputQueueSize;
+    if (port < 1 || port > ciMaxLogicalPort || !deviceName)
+        return kComErrBadArg;
+    EnsureApplication();
+    CloseCom(port);
+
+    ComLineSettings settings;
+    if (!ComMapSettings(baudRate, parity, dataBits, stopBits, &settings))
+        return kComErrSettings;
+
+    char device[1024];
+    int r = ComDevicePath(deviceName, device, sizeof device);
+    if (r < 0)
+        return r;
+    QFileInfo info(QFile::decodeName(device));
+#ifndef _WIN32
+    if (!info.exists())
+        return kComErrAbsent;
+    // Open the device itself, so every name of one device shares one lock.
+    QString systemPath = info.canonicalFilePath();
+#else
+    QString systemPath = QFile::decodeName(device);
+#endif
+
+    auto serial = std::make_unique<QSerialPort>();
+    serial->setPortName(systemPath);
+    // Settings go on before open(): some drivers refuse them on an open port.
+    bool ok = serial->setBaudRate(static_cast<qint32>(baudRate)) &&
+              serial->setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) &&
+              serial->setParity(static_cast<QSerialPort::Parity>(settings.parity)) &&
+              serial->setStopBits(static_cast<QSerialPort::StopBits>(settings.stopBits)) &&
+              serial->setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok)
+        return kComErrSettings;
+    if (!serial->open(QIODevice::ReadWrite))
+        return OpenFailureCode(serial->error(), systemPath);
+
+    gaPorts[port].serial = std::move(serial);
+    gaPorts[port].timeLimitMs = static_cast<int>(cfDefaultTimeLimit * 1000);
+    return 0;
+}
+
+int OpenCom(int port, const char *deviceName)
+{
+    return OpenComConfig(port, deviceName, 9600, kParityNone, 8, 1, 0, 0);
+}
+
+int CloseCom(int port)
+{
+    auto it = gaPorts.find(port);
+    if (it == gaPorts.end())
+        return 0;
+    it->second.serial->close();
+    gaPorts.erase(it);
+    return 0;
+}
+
+int SetComTime(int port, double seconds)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p)
+        return kComErrNotOpen;
+    if (!(seconds >= 0.0) || seconds > 3600.0)
+        return kComErrBadArg;
+    p->timeLimitMs = static_cast<int>(seconds * 1000.0 + 0.5);
+    return 0;
+}
+
+static int Flush(int port, QSerialPort::Direction direction)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p)
+        return kComErrNotOpen;
+    return p->serial->clear(direction) ? 0 : kComErrIo;
+}
+
+int FlushInQ(int port)
+{
+    return Flush(port, QSerialPort::Input);
+}
+
+int FlushOutQ(int port)
+{
+    return Flush(port, QSerialPort::Output);
+}
+
+int ComWrt(int port, const char *buffer, int count)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p)
+        return kComErrNotOpen;
+    if (!buffer || count < 0)
+        return kComErrBadArg;
+    QSerialPort &s = *p->serial;
+    if (s.write(buffer, count) < 0)
+        return kComErrIo;
+    QDeadlineTimer deadline(p->timeLimitMs);
+    while (s.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!s.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+            if (s.error() != QSerialPort::TimeoutError && s.error() != QSerialPort::NoError)
+                return kComErrIo;
+            s.clearError();
+        }
+    }
+    return count - static_cast<int>(s.bytesToWrite());
+}
+
+int ComRd(int port, char *buffer, int count)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p)
+        return kComErrNotOpen;
+    if (!buffer || count < 0)
+        return kComErrBadArg;
+    QSerialPort &s = *p->serial;
+    QDeadlineTimer deadline(p->timeLimitMs);
+    while (s.bytesAvailable() < count && !deadline.hasExpired()) {
+        if (!s.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            if (s.error() != QSerialPort::TimeoutError && s.error() != QSerialPort::NoError)
+                return kComErrIo;
+            s.clearError();
+        }
+    }
+    qint64 n = s.read(buffer, qMin<qint64>(count, s.bytesAvailable()));
+    return n < 0 ? kComErrIo : static_cast<int>(n);
+}
+
+const char *GetRS232ErrorString(int code)
+{
+    for (const ComError &e : caComErrors)
+        if (e.code == code)
+            return e.text;
+    return code >= 0 ? "no error" : "unknown serial error";
+}
