@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Tovra COMM needs to build, run and test.
+# Idempotent and quiet when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+  libmodbus-dev libgtest-dev libbenchmark-dev fonts-wqy-microhei
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo="sudo"
+echo "setup: installing ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test. With --sanitize the build uses
+# AddressSanitizer and UndefinedBehaviorSanitizer (in build-asan/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=build
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [[ "${1:-}" == "--sanitize" ]]; then
+  build=build-asan
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DTOVRA_SANITIZE=ON)
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+
+scripts/setup.sh
+cmake -S . -B "$build" "${flags[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j1

@@ -1,0 +1,329 @@
+// The user-interface services over real widgets on the offscreen platform,
+// driven through a small Designer file.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/ui.h"
+#include "platform/ui_qt.h"
+#include "scratch.h"
+
+namespace {
+
+struct Event {
+    int control; // 0 for panel events, the item ID for menu events
+    int event;
+    int data1;
+};
+
+std::vector<Event> gEvents;
+std::vector<std::pair<std::string, std::string>> gPopups;
+
+int onCtrl(int, int control, int event, void *, int data1, int)
+{
+    gEvents.push_back({control, event, data1});
+    return 0;
+}
+
+int onPanel(int, int event, void *, int data1, int)
+{
+    gEvents.push_back({0, event, data1});
+    return 0;
+}
+
+void onMenu(int, int item, void *, int)
+{
+    gEvents.push_back({item, EVENT_COMMIT, 0});
+}
+
+const UiCallback caFixtureCallbacks[] = {
+    {"onCtrl", onCtrl, nullptr, nullptr},
+    {"onPanel", nullptr, onPanel, nullptr},
+    {"onMenu", nullptr, nullptr, onMenu},
+};
+
+void RecordPopup(const char *title, const char *message)
+{
+    gPopups.emplace_back(title, message);
+}
+
+int Count(int control, int event)
+{
+    int n = 0;
+    for (const Event &e : gEvents)
+        n += e.control == control && e.event == event;
+    return n;
+}
+
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gEvents.clear();
+        gPopups.clear();
+        UiSetCallbackTable(caFixtureCallbacks, 3);
+        panel_ = LoadPanel(0, FIXTURE_UI, 1);
+        ASSERT_GT(panel_, 0) << UiLastErrorDetail();
+        DisplayPanel(panel_);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(UiPanelWidget(panel_)));
+    }
+    void TearDown() override
+    {
+        SetMessagePopupHook(nullptr);
+        DiscardPanel(panel_);
+        ProcessSystemEvents();
+    }
+    template <class W> W *Widget(int control) { return qobject_cast<W *>(UiCtrlWidget(panel_, control)); }
+    int panel_ = 0;
+};
+
+} // namespace
+
+TEST_F(UiTest, ClickingAButtonOrAToggleCommitsOnceAndTheToggleReadsItsState)
+{
+    QTest::mouseClick(Widget<QPushButton>(4), Qt::LeftButton);
+    QTest::mouseClick(Widget<QPushButton>(3), Qt::LeftButton);
+    EXPECT_EQ(Count(4, EVENT_COMMIT), 1);
+    EXPECT_EQ(Count(3, EVENT_COMMIT), 1);
+    int on = 0;
+    GetCtrlVal(panel_, 3, &on);
+    EXPECT_EQ(on, 1);
+}
+
+TEST_F(UiTest, ANumericFieldCommitsOncePerConfirmedChange)
+{
+    QSpinBox *num = Widget<QSpinBox>(1);
+    num->setFocus();
+    num->selectAll();
+    QTest::keyClicks(num, "42");
+    EXPECT_EQ(Count(1, EVENT_COMMIT), 0) << "typing alone does not commit";
+    QTest::keyClick(num, Qt::Key_Return);
+    Widget<QPushButton>(4)->setFocus(); // focus-out after Enter: no second commit
+    QTest::keyClick(num, Qt::Key_Return); // Enter on an unchanged value
+    EXPECT_EQ(Count(1, EVENT_COMMIT), 1);
+    int v = 0;
+    GetCtrlVal(panel_, 1, &v);
+    EXPECT_EQ(v, 42);
+}
+
+TEST_F(UiTest, ValuesSetByTheProgramDoNotCommit)
+{
+    SetCtrlVal(panel_, 1, 7);
+    SetCtrlVal(panel_, 3, 1);
+    SetCtrlIndex(panel_, 2, 2);
+    EXPECT_TRUE(gEvents.empty());
+    int v = 0;
+    GetCtrlVal(panel_, 1, &v);
+    EXPECT_EQ(v, 7);
+    GetCtrlIndex(panel_, 2, &v);
+    EXPECT_EQ(v, 2);
+}
+
+TEST_F(UiTest, ChoosingARingItemCommitsAndTheIndexFollows)
+{
+    QComboBox *ring = Widget<QComboBox>(2);
+    ring->setFocus();
+    QTest::keyClick(ring, Qt::Key_Down);
+    EXPECT_EQ(Count(2, EVENT_COMMIT), 1);
+    int index = -1, n = 0;
+    GetCtrlIndex(panel_, 2, &index);
+    GetNumListItems(panel_, 2, &n);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(SetCtrlIndex(panel_, 2, 3), UIE_BAD_INDEX);
+}
+
+TEST_F(UiTest, AListDeliversASingleClickAs34AndEnterAsCommitWithTheItemValue)
+{
+    ClearListCtrl(panel_, 5);
+    InsertListItem(panel_, 5, -1, "Virtual serial port [pts/3] (COM200)", 200);
+    InsertListItem(panel_, 5, -1, "Communications Port [ttyS0] (COM1)", 1);
+    QListWidget *list = Widget<QListWidget>(5);
+    QRect r = list->visualItemRect(list->item(1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    EXPECT_EQ(Count(5, EVENT_LIST_CLICK), 1);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(Count(5, EVENT_COMMIT), 1);
+    int value = 0;
+    GetCtrlVal(panel_, 5, &value);
+    EXPECT_EQ(value, 1);
+    char label[64];
+    GetCtrlVal(panel_, 5, label, sizeof label);
+    EXPECT_STREQ(label, "Communications Port [ttyS0] (COM1)");
+}
+
+TEST_F(UiTest, AKeyPressReachesThePanelOnceWithItsCode)
+{
+    QSpinBox *num = Widget<QSpinBox>(1);
+    num->setFocus();
+    QTest::keyClick(num, '`');
+    QTest::keyClick(num, Qt::Key_Return);
+    QTest::keyClick(UiPanelWidget(panel_), Qt::Key_F2, Qt::ControlModifier);
+    ASSERT_EQ(Count(0, EVENT_KEYPRESS), 3);
+    std::vector<int> codes;
+    for (const Event &e : gEvents)
+        if (e.event == EVENT_KEYPRESS)
+            codes.push_back(e.data1);
+    EXPECT_EQ(codes, (std::vector<int>{96, VAL_ENTER_VKEY, (VAL_F1_VKEY + 0x100) | VAL_MENUKEY_MODIFIER}));
+}
+
+TEST_F(UiTest, TheCloseBoxReachesThePanelAndLeavesTheWindowToTheProgram)
+{
+    UiPanelWidget(panel_)->close();
+    EXPECT_EQ(Count(0, EVENT_CLOSE), 1);
+    EXPECT_TRUE(UiPanelWidget(panel_)->isVisible());
+}
+
+TEST_F(UiTest, ATimerTicksWhileEnabledAndStopsWhenDisabled)
+{
+    QWidget *timer = UiCtrlWidget(panel_, 8);
+    ASSERT_TRUE(timer->inherits("TimerControl")) << "the loader must not put a plain widget in its place";
+    EXPECT_FALSE(timer->isVisible());
+    int enabled = -1;
+    GetCtrlAttribute(panel_, 8, ATTR_ENABLED, &enabled);
+    EXPECT_EQ(enabled, 0);
+
+    SetCtrlAttribute(panel_, 8, ATTR_INTERVAL, 0.02);
+    SetCtrlAttribute(panel_, 8, ATTR_ENABLED, 1);
+    EXPECT_TRUE(QTest::qWaitFor([] { return Count(8, EVENT_TIMER_TICK) >= 3; }, 5000));
+    SetCtrlAttribute(panel_, 8, ATTR_ENABLED, 0);
+    int ticks = Count(8, EVENT_TIMER_TICK);
+    QTest::qWait(100);
+    EXPECT_EQ(Count(8, EVENT_TIMER_TICK), ticks);
+    double interval = 0;
+    GetCtrlAttribute(panel_, 8, ATTR_INTERVAL, &interval);
+    EXPECT_DOUBLE_EQ(interval, 0.02);
+}
+
+TEST_F(UiTest, AttributesReadBackWhatWasSet)
+{
+    int v = 0;
+    SetCtrlAttribute(panel_, 6, ATTR_TEXT_COLOR, 0x008000);
+    GetCtrlAttribute(panel_, 6, ATTR_TEXT_COLOR, &v);
+    EXPECT_EQ(v, 0x008000);
+    EXPECT_EQ(Widget<QLineEdit>(6)->palette().color(QPalette::Text), QColor(0, 0x80, 0));
+    SetCtrlAttribute(panel_, 2, ATTR_TEXT_BGCOLOR, 0xA0A0A0);
+    GetCtrlAttribute(panel_, 2, ATTR_TEXT_BGCOLOR, &v);
+    EXPECT_EQ(v, 0xA0A0A0);
+
+    GetCtrlAttribute(panel_, 6, ATTR_CTRL_MODE, &v);
+    EXPECT_EQ(v, 0) << "a read-only field is an indicator";
+    GetCtrlAttribute(panel_, 1, ATTR_CTRL_MODE, &v);
+    EXPECT_NE(v, 0);
+
+    SetCtrlAttribute(panel_, 2, ATTR_MAX_VISIBLE, 5);
+    GetCtrlAttribute(panel_, 2, ATTR_MAX_VISIBLE, &v);
+    EXPECT_EQ(v, 5);
+
+    char text[64];
+    SetCtrlAttribute(panel_, 1, ATTR_LABEL_TEXT, "COM __Port");
+    GetCtrlAttribute(panel_, 1, ATTR_LABEL_TEXT, text, sizeof text);
+    EXPECT_STREQ(text, "COM __Port");
+    SetCtrlAttribute(panel_, 4, ATTR_LABEL_TEXT, "Read & write");
+    EXPECT_EQ(Widget<QPushButton>(4)->text(), "Read && write");
+    EXPECT_EQ(GetCtrlAttribute(panel_, 4, ATTR_LABEL_TEXT, text, 4), UIE_TOO_LONG);
+
+    SetCtrlVal(panel_, 7, "鮑率設定\nline two");
+    GetCtrlVal(panel_, 7, text, sizeof text);
+    EXPECT_STREQ(text, "鮑率設定\nline two");
+
+    SetPanelAttribute(panel_, ATTR_TITLE, "Baud Rate Setting");
+    GetPanelAttribute(panel_, ATTR_TITLE, text, sizeof text);
+    EXPECT_STREQ(text, "Baud Rate Setting");
+    SetPanelAttribute(panel_, ATTR_SIZABLE, 1);
+    GetPanelAttribute(panel_, ATTR_SIZABLE, &v);
+    EXPECT_EQ(v, 1);
+    SetPanelCharacterSet(panel_, CHARSET_BIG5);
+    EXPECT_EQ(GetPanelCharacterSet(panel_), CHARSET_BIG5);
+    EXPECT_EQ(SetCtrlAttribute(panel_, 99, ATTR_TEXT_COLOR, 0), UIE_CTRL_NOT_FOUND);
+}
+
+TEST_F(UiTest, MenusCarryCheckMarksAndCaptionsAndCallTheirHandlers)
+{
+    int bar = GetPanelMenuBar(panel_);
+    ASSERT_GT(bar, 0);
+    int checked = -1;
+    SetMenuBarAttribute(bar, 4, ATTR_CHECKED, 1);
+    GetMenuBarAttribute(bar, 4, ATTR_CHECKED, &checked);
+    EXPECT_EQ(checked, 1);
+    GetMenuBarAttribute(bar, 3, ATTR_CHECKED, &checked);
+    EXPECT_EQ(checked, 0);
+
+    char text[64];
+    SetMenuBarAttribute(bar, 2, ATTR_MENU_NAME, "語言(__L)");
+    GetMenuBarAttribute(bar, 2, ATTR_MENU_NAME, text, sizeof text);
+    EXPECT_STREQ(text, "語言(__L)");
+    SetMenuBarAttribute(bar, 3, ATTR_ITEM_NAME, "__English");
+    GetMenuBarAttribute(bar, 3, ATTR_ITEM_NAME, text, sizeof text);
+    EXPECT_STREQ(text, "__English");
+    EXPECT_EQ(SetMenuBarAttribute(bar, 9, ATTR_CHECKED, 1), UIE_CTRL_NOT_FOUND);
+
+    UiPanelWidget(panel_)->findChild<QAction *>("actTc")->trigger();
+    EXPECT_EQ(Count(4, EVENT_COMMIT), 1);
+}
+
+TEST_F(UiTest, PopupsGoToTheRecorderWhileOneIsInstalled)
+{
+    SetMessagePopupHook(RecordPopup);
+    MessagePopup("mf_Tovra_Ring_X__init", "unknown");
+    ASSERT_EQ(gPopups.size(), 1u);
+    EXPECT_EQ(gPopups[0].first, "mf_Tovra_Ring_X__init");
+    EXPECT_EQ(gPopups[0].second, "unknown");
+}
+
+class UiLoadTest : public ScratchDirTest {};
+
+TEST_F(UiLoadTest, AHandlerNameMissingFromTheTableIsALoadErrorThatNamesIt)
+{
+    std::ifstream in(FIXTURE_UI);
+    std::string ui((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ui.replace(ui.find("<string>onCtrl</string>"), 23, "<string>evNoSuch</string>");
+    WriteFileBytes("bad.ui", ui);
+    UiSetCallbackTable(caFixtureCallbacks, 3);
+    char path[1024];
+    GetFullPathFromCurrentDir("bad.ui", path, sizeof path);
+    EXPECT_EQ(LoadPanel(0, path, 1), UIE_UNKNOWN_CALLBACK);
+    EXPECT_NE(std::string(UiLastErrorDetail()).find("evNoSuch"), std::string::npos);
+}
+
+TEST_F(UiLoadTest, AMissingFileOrPanelIsALoadError)
+{
+    UiSetCallbackTable(caFixtureCallbacks, 3);
+    EXPECT_EQ(LoadPanel(0, "/nonexistent/Tovra_COMM.ui", 1), UIE_FILE_NOT_FOUND);
+    EXPECT_EQ(LoadPanel(0, FIXTURE_UI, 2), UIE_PANEL_NOT_FOUND);
+}
+
+TEST_F(UiLoadTest, AProgramIsStartedFromItsArgumentsWithoutAShell)
+{
+    WriteFileBytes("source", "payload");
+    const char *target = "copy with blanks; $(touch injected) `x`";
+    const char *argv[] = {"cp", "source", target};
+    ASSERT_EQ(LaunchExecutable(3, argv), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FileExists(target); }, 5000));
+    EXPECT_FALSE(FileExists("injected"));
+    const char *missing[] = {"/nonexistent/viewer", "x"};
+    EXPECT_LT(LaunchExecutable(2, missing), 0);
+}
+
+TEST_F(UiLoadTest, FullPathsAreBoundedByTheCallersBuffer)
+{
+    char path[4096];
+    ASSERT_EQ(GetFullPathFromCurrentDir("log___main.txt", path, sizeof path), 0);
+    EXPECT_EQ(std::string(path), dir_ + "/log___main.txt");
+    ASSERT_EQ(GetFullPathFromProject("x.txt", path, sizeof path), 0);
+    EXPECT_EQ(std::string(path), QCoreApplication::applicationDirPath().toStdString() + "/x.txt");
+    char small[8] = "keep";
+    EXPECT_EQ(GetFullPathFromCurrentDir("log___main.txt", small, sizeof small), UIE_TOO_LONG);
+    EXPECT_STREQ(small, "");
+}
