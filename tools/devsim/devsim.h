@@ -1,0 +1,88 @@
+// tovra-devsim: a Tovra device on a pseudo-terminal, served as a Modbus RTU
+// slave by libmodbus and linked into the COM-port map.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// ---- Device model --------------------------------------------------------
+
+constexpr int ciDev_REG_IDENT = 0x0000; // device identification
+constexpr int ciDev_REG_BR1 = 0x1101;
+constexpr int ciDev_REG_BR2 = 0x1102;
+constexpr int ciDev_COIL_EEPROM = 0x0000; // written with 0xFF00: store BR1/BR2
+constexpr int ciDev_IDENT_DEFAULT = 0x5456; // "TV" in ASCII
+constexpr int ciDev_BR_DEFAULT = 3;         // item 3 of the baud table: 9600
+
+struct DevState {
+    uint16_t ident;
+    uint16_t br1;
+    uint16_t br2;
+};
+
+// True when every register of start .. start+count-1 exists on the device.
+bool mf_Dev_Registers__exist(int start, int count);
+// The exception code the device answers a request with, or 0 when the
+// request is one libmodbus may serve from the register map.
+int mf_Dev_Request__exception(const uint8_t *request, int length);
+// The baud rate a BR value stands for, or 0 when it is no item of the table.
+long mf_Dev_BR__baud(int value);
+// "9600 baud", or "no baud rate" for a value outside the table.
+std::string mf_Dev_BR__text(int value);
+
+// The state file holds "BR1=<n>\nBR2=<n>\n". Returns 1 when loaded, 0 when
+// the file does not exist, -1 with `error` set when it is unreadable or bad.
+int mf_Dev_State__load(const std::string &path, DevState &state, std::string &error);
+// Written through a temporary file and a rename, so a stop never leaves half a file.
+int mf_Dev_State__save(const std::string &path, const DevState &state, std::string &error);
+
+// ---- Fault injection -----------------------------------------------------
+
+enum class FaultKind { None, NoReply, BadCrc, Short, Exception, Delay };
+
+struct Fault {
+    FaultKind kind = FaultKind::None;
+    int arg = 0;   // short: bytes kept (0 = all but the CRC); exception: code; delay: ms
+    int addr = -1; // only requests whose address range covers this address
+    int fc = -1;   // only requests with this function code
+    int nth = 0;   // only the nth request that passes the filters above (from 1)
+};
+
+// Parses "no-reply", "bad-crc", "short[=N]", "exception=N", "delay=MS".
+bool mf_Fault__parse(const std::string &text, Fault &fault, std::string &error);
+std::string mf_Fault__describe(const Fault &fault);
+// True when the request frame passes the address and function filters.
+bool mf_Fault__matches(const Fault &fault, const uint8_t *request, int length);
+// Applies a fault that alters the bytes of a reply (bad CRC, short reply).
+std::vector<uint8_t> mf_Fault__mangle(const Fault &fault, const std::vector<uint8_t> &reply);
+
+// "01 03 11 01" for the given bytes.
+std::string mf_Hex(const uint8_t *bytes, int length);
+
+// ---- Options -------------------------------------------------------------
+
+struct DevOptions {
+    int com = 200;
+    int slave = 1;
+    std::string portsDir; // empty: $TOVRA_PORTS_DIR, else ~/.config/tovra/ports
+    std::string statePath = "tovra-devsim-state.txt";
+    DevState initial{ciDev_IDENT_DEFAULT, ciDev_BR_DEFAULT, ciDev_BR_DEFAULT};
+    Fault fault;
+    bool help = false;
+};
+
+// Returns false with `error` set for a bad option.
+bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &options,
+                           std::string &error);
+extern const char *const caDev_USAGE;
+
+// ---- Port map link -------------------------------------------------------
+
+std::string mf_Dev_PortsDir__default();
+// Links dir/COMn to `target`. An existing link may be replaced only when it
+// dangles or already points to `target`. Returns false with `error` set.
+bool mf_Dev_Link__make(const std::string &dir, int com, const std::string &target,
+                       std::string &linkPath, std::string &error);
+// Removes the link when it still points to `target`.
+void mf_Dev_Link__remove(const std::string &linkPath, const std::string &target);

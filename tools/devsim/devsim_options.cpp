@@ -1,0 +1,147 @@
+// Command-line options of tovra-devsim.
+#include "devsim.h"
+
+#include <charconv>
+#include <climits>
+
+const char *const caDev_USAGE =
+    "usage: tovra-devsim [options]\n"
+    "A Tovra device as a Modbus RTU slave on a pseudo-terminal, linked into the\n"
+    "COM-port map as COMn. Stop it with Ctrl+C or SIGTERM; the link is removed.\n"
+    "\n"
+    "  --com N          COM number of the link, 1..256 (default 200)\n"
+    "  --id N           Modbus slave ID, 1..247 (default 1)\n"
+    "  --ports-dir DIR  port-map folder (default $TOVRA_PORTS_DIR,\n"
+    "                   else ~/.config/tovra/ports)\n"
+    "  --state FILE     the device's EEPROM (default ./tovra-devsim-state.txt);\n"
+    "                   holds \"BR1=n\" and \"BR2=n\" lines, loaded at start,\n"
+    "                   written when coil 0 is set to 0xFF00\n"
+    "  --br1 N, --br2 N values when the state file does not exist, 0..65535\n"
+    "                   (default 3 = 9600 baud)\n"
+    "  --ident N        value of holding register 0 (default 0x5456)\n"
+    "  --fault KIND     answer requests wrongly; KIND is one of\n"
+    "                     no-reply       act, but send nothing\n"
+    "                     bad-crc        send the reply with both CRC bytes inverted\n"
+    "                     short[=N]      send only the first N bytes of the reply\n"
+    "                                    (default: all but the two CRC bytes)\n"
+    "                     exception=N    do not act; answer exception code N (1..11)\n"
+    "                     delay=MS       act, wait MS milliseconds, then reply\n"
+    "  --fault-addr A   fault only requests whose address range covers A\n"
+    "  --fault-fc F     fault only requests with function code F\n"
+    "  --fault-nth N    fault only the Nth request that passes the filters\n"
+    "                   above, counting from 1\n"
+    "  --help           show this text\n"
+    "Numbers may be decimal or hexadecimal with 0x.\n";
+
+namespace {
+
+bool fn_number(const std::string &text, long min, long max, long &value)
+{
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char *first = text.data() + (hex ? 2 : 0), *last = text.data() + text.size();
+    auto [end, ec] = std::from_chars(first, last, value, hex ? 16 : 10);
+    return ec == std::errc() && end == last && first != last && value >= min && value <= max;
+}
+
+struct NumberOption {
+    const char *name;
+    long min;
+    long max;
+    void (*set)(DevOptions &, long);
+};
+
+constexpr NumberOption caNUMBER_OPTIONS[] = {
+    {"--com", 1, 256, [](DevOptions &o, long v) { o.com = int(v); }},
+    {"--id", 1, 247, [](DevOptions &o, long v) { o.slave = int(v); }},
+    {"--br1", 0, 0xFFFF, [](DevOptions &o, long v) { o.initial.br1 = uint16_t(v); }},
+    {"--br2", 0, 0xFFFF, [](DevOptions &o, long v) { o.initial.br2 = uint16_t(v); }},
+    {"--ident", 0, 0xFFFF, [](DevOptions &o, long v) { o.initial.ident = uint16_t(v); }},
+    {"--fault-addr", 0, 0xFFFF, [](DevOptions &o, long v) { o.fault.addr = int(v); }},
+    {"--fault-fc", 1, 127, [](DevOptions &o, long v) { o.fault.fc = int(v); }},
+    {"--fault-nth", 1, INT_MAX, [](DevOptions &o, long v) { o.fault.nth = int(v); }},
+};
+
+struct TextOption {
+    const char *name;
+    std::string DevOptions::*target;
+};
+
+constexpr TextOption caTEXT_OPTIONS[] = {
+    {"--ports-dir", &DevOptions::portsDir},
+    {"--state", &DevOptions::statePath},
+};
+
+} // namespace
+
+bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &options,
+                           std::string &error)
+{
+    std::string faultText;
+    for (size_t i = 0; i < args.size(); i++) {
+        std::string name = args[i], value;
+        bool inlineValue = false;
+        if (size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+            inlineValue = true;
+        }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        auto takeValue = [&]() {
+            if (inlineValue)
+                return true;
+            if (i + 1 >= args.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        bool known = false;
+        for (const NumberOption &o : caNUMBER_OPTIONS) {
+            if (name != o.name)
+                continue;
+            long n = 0;
+            if (!takeValue())
+                return false;
+            if (!fn_number(value, o.min, o.max, n)) {
+                error = "option " + name + ": \"" + value + "\" is not a number in " +
+                        std::to_string(o.min) + ".." + std::to_string(o.max);
+                return false;
+            }
+            o.set(options, n);
+            known = true;
+        }
+        for (const TextOption &o : caTEXT_OPTIONS) {
+            if (name != o.name)
+                continue;
+            if (!takeValue())
+                return false;
+            if (value.empty()) {
+                error = "option " + name + " needs a non-empty value";
+                return false;
+            }
+            options.*o.target = value;
+            known = true;
+        }
+        if (name == "--fault") {
+            if (!takeValue())
+                return false;
+            faultText = value;
+            known = true;
+        }
+        if (!known) {
+            error = "unknown option \"" + args[i] + "\" (see --help)";
+            return false;
+        }
+    }
+    if (!faultText.empty())
+        return mf_Fault__parse(faultText, options.fault, error);
+    if (options.fault.addr >= 0 || options.fault.fc >= 0 || options.fault.nth > 0) {
+        error = "--fault-addr, --fault-fc and --fault-nth need --fault";
+        return false;
+    }
+    return true;
+}
