@@ -1,0 +1,293 @@
+// The device simulator, driven by libmodbus as the master over the
+// pseudo-terminal that the simulator links into the port map.
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+#include <modbus.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include "devsim.h"
+#include "scratch.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct MasterDeleter {
+    void operator()(modbus_t *ctx) const
+    {
+        modbus_close(ctx);
+        modbus_free(ctx);
+    }
+};
+using Master = std::unique_ptr<modbus_t, MasterDeleter>;
+
+// A master on the simulator's COM link, 9600 8N1; a short reply time limit
+// keeps the time-out cases quick.
+Master Connect(const DevSim &sim, int slave = 1, int timeoutMs = 200)
+{
+    std::string path = DevSim::portsDir() + "/" + sim.comName();
+    Master m(modbus_new_rtu(path.c_str(), 9600, 'N', 8, 1));
+    if (!m || modbus_connect(m.get()) != 0)
+        ADD_FAILURE() << "cannot open " << path << ": " << modbus_strerror(errno);
+    modbus_set_slave(m.get(), slave);
+    modbus_set_response_timeout(m.get(), 0, uint32_t(timeoutMs) * 1000);
+    modbus_set_byte_timeout(m.get(), 0, 50000);
+    return m;
+}
+
+// Reads `count` registers; returns the values, or {-errno} on failure.
+std::vector<int> Read(modbus_t *m, int address, int count, int function = 3)
+{
+    uint16_t v[8];
+    int rc = function == 3 ? modbus_read_registers(m, address, count, v)
+                           : modbus_read_input_registers(m, address, count, v);
+    if (rc < 0)
+        return {-errno};
+    return std::vector<int>(v, v + rc);
+}
+
+int Write(modbus_t *m, int address, int value)
+{
+    return modbus_write_register(m, address, uint16_t(value)) == 1 ? 0 : -errno;
+}
+
+int StoreEeprom(modbus_t *m) { return modbus_write_bit(m, 0, 1) == 1 ? 0 : -errno; }
+
+// Sends a request (libmodbus adds the CRC) and returns every byte that
+// arrives until the line has been quiet for 150 ms.
+std::vector<uint8_t> RawExchange(modbus_t *m, std::vector<uint8_t> request)
+{
+    modbus_send_raw_request(m, request.data(), int(request.size()));
+    std::vector<uint8_t> got;
+    pollfd p{modbus_get_socket(m), POLLIN, 0};
+    uint8_t buf[256];
+    while (poll(&p, 1, 150) > 0) {
+        ssize_t n = read(p.fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        got.insert(got.end(), buf, buf + n);
+    }
+    return got;
+}
+
+const std::vector<uint8_t> kReadBR{0x01, 0x03, 0x11, 0x01, 0x00, 0x02};
+const std::vector<int> kTimeout{-ETIMEDOUT};
+
+} // namespace
+
+class DevSimTest : public ScratchDirTest {};
+
+TEST_F(DevSimTest, ReadsItsThreeRegistersAndTracesEveryFrame)
+{
+    DevSim sim({"--br1", "5", "--br2", "7", "--ident", "0x1234"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    EXPECT_EQ(sim.com(), 200); // the documented default
+    Master m = Connect(sim);
+
+    EXPECT_EQ(Read(m.get(), 0x1101, 2), (std::vector<int>{5, 7}));
+    EXPECT_EQ(Read(m.get(), 0x1102, 1), (std::vector<int>{7}));
+    EXPECT_EQ(Read(m.get(), 0, 1), (std::vector<int>{0x1234}));
+    EXPECT_EQ(Read(m.get(), 0x1101, 2, 4), (std::vector<int>{5, 7}));
+    ASSERT_TRUE(sim.waitForOutput("tx ", 4));
+    EXPECT_NE(sim.output().find("rx 01 03 11 01 00 02 90 f7\ntx 01 03 04 00 05 00 07 "),
+              std::string::npos)
+        << sim.output();
+}
+
+TEST_F(DevSimTest, AddressesTheDeviceLacksAnswerExceptionTwo)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Master m = Connect(sim);
+    const std::vector<int> kIllegalAddress{-EMBXILADD};
+    EXPECT_EQ(Read(m.get(), 0x1100, 2), kIllegalAddress);
+    EXPECT_EQ(Read(m.get(), 0x1102, 2), kIllegalAddress);
+    EXPECT_EQ(Read(m.get(), 0, 2), kIllegalAddress);
+    EXPECT_EQ(Read(m.get(), 1, 1), kIllegalAddress);
+    EXPECT_EQ(Write(m.get(), 0, 1), -EMBXILADD); // the identification is read-only
+    EXPECT_EQ(modbus_write_bit(m.get(), 1, 1), -1);
+    EXPECT_EQ(errno, EMBXILADD);
+}
+
+TEST_F(DevSimTest, FunctionsOtherThanReadAndWriteAnswerExceptionOne)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Master m = Connect(sim);
+    uint8_t bits[1];
+    EXPECT_EQ(modbus_read_bits(m.get(), 0, 1, bits), -1);
+    EXPECT_EQ(errno, EMBXILFUN);
+    uint16_t regs[2] = {1, 2};
+    EXPECT_EQ(modbus_write_registers(m.get(), 0x1101, 2, regs), -1);
+    EXPECT_EQ(errno, EMBXILFUN);
+    EXPECT_EQ(Read(m.get(), 0x1101, 2), (std::vector<int>{3, 3})) << "nothing was written";
+}
+
+TEST_F(DevSimTest, WritesChangeTheSettingsButOnlyToItemsOfTheBaudTable)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Master m = Connect(sim);
+    EXPECT_EQ(Write(m.get(), 0x1101, 5), 0);
+    EXPECT_EQ(Write(m.get(), 0x1102, 7), 0);
+    EXPECT_EQ(Write(m.get(), 0x1102, 8), -EMBXILVAL);
+    EXPECT_EQ(Read(m.get(), 0x1101, 2), (std::vector<int>{5, 7}));
+    EXPECT_NE(sim.output().find("note: BR1 = 5 (38400 baud)"), std::string::npos);
+    EXPECT_NE(sim.output().find("note: BR2 = 7 (115200 baud)"), std::string::npos);
+}
+
+TEST_F(DevSimTest, TheEepromCommandStoresTheSettingsThatTheNextStartLoads)
+{
+    {
+        DevSim sim;
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Master m = Connect(sim);
+        EXPECT_EQ(Write(m.get(), 0x1101, 6), 0);
+        EXPECT_EQ(Write(m.get(), 0x1102, 2), 0);
+        EXPECT_FALSE(FileExists(sim.statePath())) << "a write alone is not stored";
+        EXPECT_EQ(StoreEeprom(m.get()), 0);
+        EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=6\nBR2=2\n");
+        EXPECT_EQ(Write(m.get(), 0x1101, 1), 0); // lost: never stored
+    }
+    DevSim again({"--br1", "0"}); // initial values give way to the stored ones
+    ASSERT_TRUE(again.ready()) << again.output();
+    Master m = Connect(again);
+    EXPECT_EQ(Read(m.get(), 0x1101, 2), (std::vector<int>{6, 2}));
+}
+
+TEST_F(DevSimTest, BroadcastsActWithoutReplyAndOtherSlavesAreNotAnswered)
+{
+    DevSim sim({"--id", "7"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Master m = Connect(sim, 7);
+    EXPECT_TRUE(RawExchange(m.get(), {0x00, 0x06, 0x11, 0x01, 0x00, 0x04}).empty());
+    EXPECT_TRUE(RawExchange(m.get(), {0x01, 0x03, 0x11, 0x01, 0x00, 0x02}).empty());
+    EXPECT_EQ(Read(m.get(), 0x1101, 2), (std::vector<int>{4, 3}))
+        << "the request after a foreign one is served";
+}
+
+TEST_F(DevSimTest, EachFaultReachesTheMaster)
+{
+    {
+        DevSim sim({"--fault", "no-reply"});
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Master m = Connect(sim);
+        EXPECT_EQ(Write(m.get(), 0x1101, 4), -ETIMEDOUT);
+        EXPECT_TRUE(sim.waitForOutput("note: fault no-reply"));
+        EXPECT_EQ(sim.output().find("tx "), std::string::npos);
+    }
+    {
+        DevSim sim({"--fault", "bad-crc"});
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Master m = Connect(sim);
+        EXPECT_EQ(Read(m.get(), 0x1101, 2), std::vector<int>{-EMBBADCRC});
+    }
+    {
+        DevSim good, cut({"--com", "201", "--fault", "short"}), cut3({"--com", "202",
+                                                                      "--fault", "short=3"});
+        ASSERT_TRUE(good.ready() && cut.ready() && cut3.ready()) << cut.output();
+        std::vector<uint8_t> reply = RawExchange(Connect(good).get(), kReadBR);
+        ASSERT_EQ(reply.size(), 9u);
+        EXPECT_EQ(RawExchange(Connect(cut).get(), kReadBR),
+                  std::vector<uint8_t>(reply.begin(), reply.begin() + 7));
+        EXPECT_EQ(RawExchange(Connect(cut3).get(), kReadBR),
+                  std::vector<uint8_t>(reply.begin(), reply.begin() + 3));
+    }
+    {
+        DevSim sim({"--fault", "exception=4"});
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Master m = Connect(sim);
+        EXPECT_EQ(StoreEeprom(m.get()), -EMBXSFAIL);
+        EXPECT_FALSE(FileExists(sim.statePath())) << "a refused command does nothing";
+    }
+    {
+        DevSim sim({"--fault", "delay=300"});
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        EXPECT_EQ(Read(Connect(sim, 1, 1000).get(), 0x1101, 1), (std::vector<int>{3}));
+        EXPECT_EQ(Read(Connect(sim, 1, 100).get(), 0x1101, 1), kTimeout);
+    }
+}
+
+TEST_F(DevSimTest, AFaultCanBeLimitedToAnAddressAFunctionAndTheNthRequest)
+{
+    DevSim sim({"--fault", "no-reply", "--fault-addr", "0x1102", "--fault-fc", "6",
+                "--fault-nth", "2"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Master m = Connect(sim);
+    EXPECT_EQ(Write(m.get(), 0x1101, 1), 0);
+    EXPECT_EQ(Write(m.get(), 0x1102, 1), 0);
+    EXPECT_EQ(Read(m.get(), 0x1102, 1), (std::vector<int>{1}));
+    EXPECT_EQ(Write(m.get(), 0x1102, 5), -ETIMEDOUT) << "the second write of 0x1102";
+    EXPECT_EQ(Write(m.get(), 0x1102, 6), 0);
+
+    DevSim ranged({"--com", "201", "--fault", "bad-crc", "--fault-addr", "0x1102"});
+    ASSERT_TRUE(ranged.ready()) << ranged.output();
+    Master r = Connect(ranged);
+    EXPECT_EQ(Read(r.get(), 0x1101, 1), (std::vector<int>{3}));
+    EXPECT_EQ(Read(r.get(), 0x1101, 2), std::vector<int>{-EMBBADCRC}) << "covers 0x1102";
+    EXPECT_EQ(StoreEeprom(r.get()), 0);
+}
+
+TEST_F(DevSimTest, ANoReplyFaultStillActs)
+{
+    DevSim sim({"--fault", "no-reply", "--fault-nth", "1"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Master m = Connect(sim);
+    EXPECT_EQ(StoreEeprom(m.get()), -ETIMEDOUT);
+    EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=3\nBR2=3\n");
+}
+
+TEST_F(DevSimTest, TheLinkLivesExactlyAsLongAsTheSimulator)
+{
+    DevSim sim({"--com", "210"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    EXPECT_EQ(sim.linkPath(), DevSim::portsDir() + "/COM210");
+    EXPECT_EQ(fs::read_symlink(sim.linkPath()), sim.ptyPath());
+
+    DevSim rival({"--com", "210"});
+    EXPECT_FALSE(rival.ready());
+    EXPECT_EQ(rival.stop(), 1);
+    EXPECT_NE(rival.output().find("COM210 already points to " + sim.ptyPath()),
+              std::string::npos)
+        << rival.output();
+    EXPECT_EQ(fs::read_symlink(sim.linkPath()), sim.ptyPath());
+
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sim.linkPath())));
+}
+
+TEST_F(DevSimTest, ADanglingLinkIsReplacedButALinkToAnotherDeviceIsKept)
+{
+    std::string dir = DevSim::portsDir();
+    fs::create_symlink("/dev/null", dir + "/COM211");
+    fs::create_symlink(dir + "/gone", dir + "/COM212");
+
+    DevSim kept({"--com", "211"});
+    EXPECT_EQ(kept.stop(), 1);
+    EXPECT_EQ(fs::read_symlink(dir + "/COM211"), "/dev/null");
+
+    DevSim replaced({"--com", "212"});
+    ASSERT_TRUE(replaced.ready()) << replaced.output();
+    EXPECT_EQ(fs::read_symlink(dir + "/COM212"), replaced.ptyPath());
+    fs::remove(dir + "/COM211");
+}
+
+TEST_F(DevSimTest, BadOptionsAndABrokenStateFileStopItWithAMessage)
+{
+    DevSim badCom({"--com", "257"});
+    EXPECT_EQ(badCom.stop(), 2);
+    EXPECT_NE(badCom.output().find("--com"), std::string::npos);
+    DevSim badFault({"--fault", "exception=12"});
+    EXPECT_EQ(badFault.stop(), 2);
+    DevSim lonelyFilter({"--fault-nth", "2"});
+    EXPECT_EQ(lonelyFilter.stop(), 2);
+
+    WriteFileBytes("tovra-devsim-state.txt", "BR1=3\nBR2=x\n");
+    DevSim broken;
+    EXPECT_EQ(broken.stop(), 1);
+    EXPECT_NE(broken.output().find("BR2=x"), std::string::npos) << broken.output();
+}
