@@ -260,6 +260,17 @@ TEST_F(DevSimTest, TheLinkLivesExactlyAsLongAsTheSimulator)
     EXPECT_FALSE(fs::exists(fs::symlink_status(sim.linkPath())));
 }
 
+TEST_F(DevSimTest, AStopDuringADelayedReplyEndsItCleanly)
+{
+    DevSim sim({"--fault", "delay=20000"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    EXPECT_TRUE(RawExchange(Connect(sim).get(), kReadBR).empty());
+    ASSERT_TRUE(sim.waitForOutput("note: fault delay"));
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sim.linkPath())));
+    EXPECT_EQ(sim.output().find("tx "), std::string::npos);
+}
+
 TEST_F(DevSimTest, ADanglingLinkIsReplacedButALinkToAnotherDeviceIsKept)
 {
     std::string dir = DevSim::portsDir();

@@ -104,14 +104,16 @@ DevSim::DevSim(std::vector<std::string> args)
     size_t at = readyLine();
     if (at == std::string::npos || output_.find('\n', at) == std::string::npos)
         return;
-    // "tovra-devsim: ready COM<n> <pty path> slave=<id> link=<path>"
-    std::istringstream line(output_.substr(at + std::strlen(caREADY)));
-    std::string com, link;
-    line >> com >> ptyPath_ >> link >> link;
-    if (com.rfind("COM", 0) != 0 || link.rfind("link=", 0) != 0)
+    // "tovra-devsim: ready COM<n> <pty path> slave=<id> link=<path to end of line>"
+    std::string line = output_.substr(at, output_.find('\n', at) - at);
+    std::istringstream words(line.substr(std::strlen(caREADY)));
+    std::string com;
+    words >> com >> ptyPath_;
+    size_t link = line.find(" link=");
+    if (com.rfind("COM", 0) != 0 || link == std::string::npos)
         return;
     com_ = std::atoi(com.c_str() + 3);
-    linkPath_ = link.substr(5);
+    linkPath_ = line.substr(link + 6);
     ready_ = com_ > 0;
 }
 

@@ -3,6 +3,7 @@
 #include "devsim.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,7 +29,24 @@ std::string gvStatePath;
 int giFaultCount = 0; // requests that passed the fault filters so far
 volatile sig_atomic_t gvStop = 0;
 
+sigset_t gvWaitMask; // the signal mask while waiting: stop signals let through
+
 void fn_on_signal(int) { gvStop = 1; }
+
+// Waits, but gives way to a stop signal; false when stopped.
+bool fn_sleep_ms(int ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!gvStop) {
+        auto left = end - std::chrono::steady_clock::now();
+        if (left <= left.zero())
+            return true;
+        long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timespec t{time_t(ns / 1000000000), long(ns % 1000000000)};
+        ppoll(nullptr, 0, &t, &gvWaitMask);
+    }
+    return false;
+}
 
 int fn_fail(const std::string &message, int status)
 {
@@ -135,11 +153,8 @@ void fn_serve(const uint8_t *req, int len)
         std::printf("note: fault %s\n", mf_Fault__describe(fault).c_str());
         if (fault.kind == FaultKind::NoReply)
             return;
-        if (fault.kind == FaultKind::Delay) {
-            timespec t{fault.arg / 1000, long(fault.arg % 1000) * 1000000L};
-            while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-            }
-        }
+        if (fault.kind == FaultKind::Delay && !fn_sleep_ms(fault.arg))
+            return;
         reply = mf_Fault__mangle(fault, reply);
     }
     fn_print("tx", reply);
@@ -210,7 +225,7 @@ int main(int argc, char **argv)
 
     // Signals are taken only while waiting for a request, so a stop never
     // cuts a reply in half.
-    sigset_t stopSignals, waitMask;
+    sigset_t stopSignals;
     sigemptyset(&stopSignals);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
         sigaddset(&stopSignals, s);
@@ -218,7 +233,7 @@ int main(int argc, char **argv)
         sa.sa_handler = fn_on_signal;
         sigaction(s, &sa, nullptr);
     }
-    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigprocmask(SIG_BLOCK, &stopSignals, &gvWaitMask);
     signal(SIGPIPE, SIG_IGN);
 
     std::string ptyPath;
@@ -256,7 +271,7 @@ int main(int argc, char **argv)
     while (!gvStop) {
         if (!ignoreConfirmation) {
             pollfd p{giMaster, POLLIN, 0};
-            if (ppoll(&p, 1, nullptr, &waitMask) < 0) {
+            if (ppoll(&p, 1, nullptr, &gvWaitMask) < 0) {
                 if (errno == EINTR)
                     continue;
                 status = fn_fail(std::string("poll failed: ") + std::strerror(errno), 1);
