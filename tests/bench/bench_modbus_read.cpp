@@ -1,0 +1,94 @@
+// Times the program's everyday exchange, a read of two registers, against
+// the device simulator over a pseudo-terminal, and the pure work inside it.
+// Prints figures only; it never fails.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "devsim.h"
+#include "log/log.h"
+#include "modbus/Modbus_API.h"
+#include "modbus/Modbus_core.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// CPU work of one exchange without the line: CRC, both trace lines, sorting.
+double PureMicroseconds()
+{
+    constexpr int kRounds = 100000;
+    const unsigned char reply[9] = {0x01, 0x03, 0x04, 0x00, 0x03, 0x00, 0x01, 0xCB, 0xF3};
+    unsigned char request[8];
+    char text[ciMB_TRACE_TEXT];
+    short values[2];
+    unsigned sink = 0;
+    auto start = Clock::now();
+    for (int i = 0; i < kRounds; ++i) {
+        mf_Tovra_MB_Request__Build(request, 1, 3, 0x1101, 2);
+        mf_Tovra_Get_CRC(request, 8);
+        sink += (unsigned)mf_Tovra_Trace__Tx(222, request, 8, text, sizeof text);
+        sink += (unsigned)mf_Tovra_MB_Reply__Sort(request, 9, reply, 9, values);
+        sink += (unsigned)mf_Tovra_Trace__Rx(222, reply, 9, text, sizeof text) + (unsigned)text[3];
+    }
+    double us = Ms(Clock::now() - start) * 1000.0 / kRounds;
+    return sink == 1 ? -us : us; // keeps the loop from being optimised away
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("TOVRA_DEVSIM", TOVRA_DEVSIM_PATH, 0);
+    UiInit(&argc, argv); // the serial port needs the application object
+    constexpr int kReads = 50;
+
+    std::printf("pure work per exchange (CRC, trace lines, sorting): %.2f us\n", PureMicroseconds());
+
+    DevSim sim;
+    if (!sim.ready()) {
+        std::printf("skipped: the simulator did not start\n%s", sim.output().c_str());
+        return 0;
+    }
+    if (OpenComConfig(ciPORT_umb, sim.comName().c_str(), 9600, 0, 8, 1, 0, 0) != 0 ||
+        SetComTime(ciPORT_umb, 0.2) != 0) {
+        std::printf("skipped: cannot open %s\n", sim.comName().c_str());
+        return 0;
+    }
+    gpLog = std::tmpfile(); // traced as with logging on
+    short values[2];
+    for (int i = 0; i < 3; ++i) // warm-up
+        mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values);
+
+    std::vector<double> ms;
+    int failures = 0;
+    for (int i = 0; i < kReads; ++i) {
+        auto start = Clock::now();
+        failures += mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values) != 0;
+        ms.push_back(Ms(Clock::now() - start));
+    }
+    CloseCom(ciPORT_umb);
+    if (gpLog != nullptr)
+        std::fclose(gpLog);
+    gpLog = nullptr;
+
+    std::sort(ms.begin(), ms.end());
+    const double settle = cdMB_SETTLE * 1000.0;
+    double median = (ms[kReads / 2 - 1] + ms[kReads / 2]) / 2.0;
+    std::printf("read of two registers over a pty, %d times (%d failed):\n", kReads, failures);
+    std::printf("  median %.3f ms, min %.3f ms, 90%% %.3f ms, max %.3f ms\n", median, ms.front(),
+                ms[kReads * 9 / 10], ms.back());
+    std::printf("  beyond the %.0f ms settle: median %.3f ms, min %.3f ms (target < 1 ms median)\n",
+                settle, median - settle, ms.front() - settle);
+    return 0;
+}
