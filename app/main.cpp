@@ -1,14 +1,11 @@
-#include "log/log.h"
-#include "platform/ui.h"
+// Tovra COMM: configures the baud-rate settings of a Tovra device over Modbus RTU.
+#include "app/Tovra_main.h"
 
 int main(int argc, char **argv)
 {
     UiInit(&argc, argv);
-    mf_Tovra_Log__Clear();
-    mf_Tovra_Log__Append();
-    int panel = LoadPanel(0, "../gui/Tovra_COMM.ui", 1);
-    if (panel < 0)
+    if (mf_APP_Tovra__init() < 0)
         return 1;
-    DisplayPanel(panel);
-    return RunUserInterface();
+    RunUserInterface();
+    return 0;
 }

@@ -34,23 +34,24 @@ enum {
 enum { CHARSET_DEFAULT = -1, CHARSET_GB2312 = 134, CHARSET_BIG5 = 136 };
 
 // Key codes of EVENT_KEYPRESS: a character key reports its character code;
-// the keys below report these codes; modifiers are added as bits.
+// function keys report 0x100 times their number (F3 = 0x0300); the other
+// keys below report these codes; modifiers are added as bits.
 enum {
-    VAL_BACKSPACE_VKEY = 0x0100,
-    VAL_TAB_VKEY = 0x0200,
-    VAL_ENTER_VKEY = 0x0300,
-    VAL_UP_ARROW_VKEY = 0x0400,
-    VAL_DOWN_ARROW_VKEY = 0x0500,
-    VAL_LEFT_ARROW_VKEY = 0x0600,
-    VAL_RIGHT_ARROW_VKEY = 0x0700,
-    VAL_ESC_VKEY = 0x0800,
-    VAL_PAGE_UP_VKEY = 0x0900,
-    VAL_PAGE_DOWN_VKEY = 0x0A00,
-    VAL_INSERT_VKEY = 0x0B00,
-    VAL_DELETE_VKEY = 0x0C00,
-    VAL_HOME_VKEY = 0x0D00,
-    VAL_END_VKEY = 0x0E00,
-    VAL_F1_VKEY = 0x1000, // F1..F12 follow at steps of 0x100
+    VAL_F1_VKEY = 0x0100, // F1..F12 follow at steps of 0x100
+    VAL_BACKSPACE_VKEY = 0x1000,
+    VAL_TAB_VKEY = 0x1100,
+    VAL_ENTER_VKEY = 0x1200,
+    VAL_UP_ARROW_VKEY = 0x1300,
+    VAL_DOWN_ARROW_VKEY = 0x1400,
+    VAL_LEFT_ARROW_VKEY = 0x1500,
+    VAL_RIGHT_ARROW_VKEY = 0x1600,
+    VAL_ESC_VKEY = 0x1700,
+    VAL_PAGE_UP_VKEY = 0x1800,
+    VAL_PAGE_DOWN_VKEY = 0x1900,
+    VAL_INSERT_VKEY = 0x1A00,
+    VAL_DELETE_VKEY = 0x1B00,
+    VAL_HOME_VKEY = 0x1C00,
+    VAL_END_VKEY = 0x1D00,
     VAL_SHIFT_MODIFIER = 0x10000,
     VAL_MENUKEY_MODIFIER = 0x20000, // Ctrl
 };

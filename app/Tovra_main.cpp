@@ -1,0 +1,243 @@
+// The application shell and the baud-rate sequence.
+//
+// Read happens inside its handler; its outcome is shown at the next tick of
+// the read-result timer. Write only builds a list; the write-pacing timer
+// sends one entry per tick: BR1, BR2, then the EEPROM commit.
+#include "app/Tovra_main.h"
+
+#include <cstdio>
+
+#include "log/log.h"
+#include "modbus/Modbus_API.h"
+#include "model/model.h"
+#include "serial/UART_MB.h"
+
+#ifndef TOVRA_DATA_DIR
+#define TOVRA_DATA_DIR "/usr/local/share/tovra-comm"
+#endif
+
+int giMsg = 0;
+BRWT gaBRWT[3] = {};
+int gvNo_WT = 0;
+int giWT = 0;
+
+namespace {
+
+enum { ciMsgPending = 0, ciMsgFailed = 2, ciMsgReadOK = 3 };
+
+constexpr int ciPanelResource = 1;
+constexpr int ciKeyLaunchLog = 0x0300; // F3, as the platform reports it
+constexpr int ciKeyGrave = 96;
+constexpr int ciSelectorMaxVisible = 5;
+
+// The device's two settings: selector (Ring_X index) and register, pairwise.
+constexpr int caBR_ring[2] = {4, 5};
+constexpr unsigned short caBR_reg[2] = {0x1101, 0x1102};
+constexpr unsigned short ciCommitCoil = 0;
+constexpr short ciCommitValue = static_cast<short>(0xFF00);
+constexpr double cdCommitWait = 0.5;
+
+enum { ciTimerRead = 0, ciTimerWrite = 1 };
+
+const char *const caPanelPaths[] = {"../gui/Tovra_COMM.ui", TOVRA_DATA_DIR "/gui/Tovra_COMM.ui"};
+
+} // namespace
+
+const UiCallback caTovra_Callbacks[] = {
+    {"evTovra_COMM", nullptr, evTovra_COMM, nullptr},
+    {"evTovra_Form_COMM", evTovra_Form_COMM, nullptr, nullptr},
+    {"evTovra_Read_usr", evTovra_Read_usr, nullptr, nullptr},
+    {"evTovra_TM_RW_msg", evTovra_TM_RW_msg, nullptr, nullptr},
+    {"evBR_x", evBR_x, nullptr, nullptr},
+    {"evWrite", evWrite, nullptr, nullptr},
+    {"evTM_W", evTM_W, nullptr, nullptr},
+    {"evTovra_UMB_vCOMx", evTovra_UMB_vCOMx, nullptr, nullptr},
+    {"evTovra_UMB_BR", evTovra_UMB_BR, nullptr, nullptr},
+    {"evTovra_UMB_DATA", evTovra_UMB_DATA, nullptr, nullptr},
+    {"evTovra_UMB_PARITY", evTovra_UMB_PARITY, nullptr, nullptr},
+    {"evTovra_UMB_STOP", evTovra_UMB_STOP, nullptr, nullptr},
+    {"evTovra_UMB_ComPort_TG", evTovra_UMB_ComPort_TG, nullptr, nullptr},
+    {"evTovra_UMB_ID", evTovra_UMB_ID, nullptr, nullptr},
+    {"evTovra_UMB_Read", evTovra_UMB_Read, nullptr, nullptr},
+    {"evTovra_MsgCommSet", evTovra_MsgCommSet, nullptr, nullptr},
+    {"evTovra_UART_MB", evTovra_UART_MB, nullptr, nullptr},
+    {"evTovra_UMB_ComPort", evTovra_UMB_ComPort, nullptr, nullptr},
+    {"evTovra_CS_GetCom", evTovra_CS_GetCom, nullptr, nullptr},
+    {"evTovra_CS_ComList", evTovra_CS_ComList, nullptr, nullptr},
+    {"evLANG", nullptr, nullptr, evLANG},
+};
+const int ciTovra_CallbackCount = sizeof caTovra_Callbacks / sizeof caTovra_Callbacks[0];
+
+const char *mf_Tovra_Form_COMM__path(void)
+{
+    static char path[4096];
+    for (const char *candidate : caPanelPaths) {
+        if (GetFullPathFromProject(candidate, path, sizeof path) != 0)
+            continue;
+        if (FILE *f = std::fopen(path, "r")) {
+            std::fclose(f);
+            return path;
+        }
+    }
+    path[0] = '\0';
+    return path;
+}
+
+int mf_Tovra_Form_COMM__init(void)
+{
+    UiSetCallbackTable(caTovra_Callbacks, ciTovra_CallbackCount);
+    gvTovra_COMM = LoadPanel(0, mf_Tovra_Form_COMM__path(), ciPanelResource);
+    if (gvTovra_COMM < 0)
+        return gvTovra_COMM;
+    SetPanelAttribute(gvTovra_COMM, ATTR_SIZABLE, 1);
+    gvIDd = 1;
+    mf_Tovra_ComList__set_active();
+    mf_Tovra_ComList__Search_WIN32API_Prolific();
+    mf_Tovra_Ring_X__SA_i32(4, ATTR_MAX_VISIBLE, ciSelectorMaxVisible);
+    mf_Tovra_Ring_X__SA_i32(5, ATTR_MAX_VISIBLE, ciSelectorMaxVisible);
+    return 0;
+}
+
+// Start-up. A resource file that cannot be loaded is reported and the
+// negative code returned, so the program stops instead of looping windowless.
+int mf_APP_Tovra__init(void)
+{
+    mf_Tovra_Log__Clear();
+    mf_Tovra_Log__Append();
+    int r = mf_Tovra_Form_COMM__init();
+    if (r < 0) {
+        char text[1024];
+        std::snprintf(text, sizeof text, "Tovra_COMM.ui: %s\n%s", GetUILErrorString(r), UiLastErrorDetail());
+        std::fprintf(stderr, "tovra-comm: %s\n", text);
+        MessagePopup("Tovra COMM", text);
+        return r;
+    }
+    DisplayPanel(gvTovra_COMM);
+    return 0;
+}
+
+int mf_APP_Tovra__exit(void)
+{
+    DiscardPanel(gvTovra_COMM);
+    mf_Tovra_Log__Close();
+    QuitUserInterface(1);
+    return 0;
+}
+
+int evTovra_COMM(int, int event, void *, int d1, int)
+{
+    if (event == EVENT_CLOSE || (event == EVENT_KEYPRESS && d1 == ciKeyGrave))
+        mf_APP_Tovra__exit();
+    else if (event == EVENT_KEYPRESS && d1 == ciKeyLaunchLog)
+        mf_Tovra_Log__Launch();
+    return 0;
+}
+
+int evTovra_Form_COMM(int, int, int, void *, int, int)
+{
+    return 0;
+}
+
+// The Language menu is bound now so the resource file loads; choosing and
+// remembering a language comes with the caption database.
+void evLANG(int, int, void *, int)
+{
+}
+
+int evTovra_Read_usr(int, int, int event, void *, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    giMsg = ciMsgPending;
+    mf_Tovra_msg_comm__SV("");
+    mf_Tovra_Timer_X__toggle(ciTimerRead, 1);
+    logs("%s\n", "r BR1, BR2");
+    short values[2] = {0, 0};
+    gr = mf_Tovra_Modbus_dev_RW_16(3, caBR_reg[0], 2, values);
+    if (gr < 0) {
+        giMsg = ciMsgFailed;
+        return gr;
+    }
+    giMsg = ciMsgReadOK;
+    for (int i = 0; i < 2; ++i)
+        mf_Tovra_Ring_X__SI(caBR_ring[i], values[i]);
+    return 0;
+}
+
+int evTovra_TM_RW_msg(int, int, int event, void *, int, int)
+{
+    if (event != EVENT_TIMER_TICK)
+        return 0;
+    if (giMsg == ciMsgFailed) {
+        mf_Tovra_msg_comm__SCV(ciMsgRed, "NG");
+        mf_Tovra_Timer_X__toggle(ciTimerRead, 0);
+    } else if (giMsg == ciMsgReadOK) {
+        mf_Tovra_msg_comm__SCV(ciMsgGreen, "OK");
+        mf_Tovra_Timer_X__toggle(ciTimerRead, 0);
+    }
+    return 0;
+}
+
+int evBR_x(int, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        mf_Tovra_msg_comm__SCV(ciMsgBlue, "");
+    return 0;
+}
+
+int evWrite(int, int, int event, void *, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    logs("%s\n", "--------------");
+    mf_Tovra_msg_comm__SCV(ciMsgBlue, "");
+    gvNo_WT = 0;
+    for (int i = 0; i < 2; ++i)
+        gaBRWT[gvNo_WT++] = {caBR_reg[i], mf_Tovra_Ring_X__GI(caBR_ring[i])};
+    gaBRWT[gvNo_WT++] = {ciCommitCoil, 0xFF00};
+    for (int i = 0; i < gvNo_WT; ++i) {
+        logi("%04X ", gaBRWT[i].address);
+        logi("%x\n", gaBRWT[i].value);
+    }
+    logs("%s\n", "");
+    giMsg = ciMsgPending;
+    mf_Tovra_msg_comm__SCV(ciMsgBlue, "");
+    giWT = 0;
+    mf_Tovra_Timer_X__toggle(ciTimerWrite, 1);
+    return 0;
+}
+
+int evTM_W(int, int, int event, void *, int, int)
+{
+    if (event != EVENT_TIMER_TICK)
+        return 0;
+    if (giWT >= gvNo_WT) {
+        if (giMsg == ciMsgPending)
+            mf_Tovra_msg_comm__SCV(ciMsgGreen, "OK");
+        mf_Tovra_Timer_X__toggle(ciTimerWrite, 0);
+        return 0;
+    }
+    unsigned short address = static_cast<unsigned short>(gaBRWT[giWT].address);
+    short value = static_cast<short>(gaBRWT[giWT].value);
+    const char *failure;
+    if (address == ciCommitCoil) {
+        logs("%s\n", "cmd Write EEPROM");
+        gr = mf_Tovra_Modbus_dev_RW_16_delay(5, ciCommitCoil, ciCommitValue, nullptr, cdCommitWait);
+        failure = "Write EEPROM NG";
+    } else {
+        logs("%s\n", address == caBR_reg[0] ? "w BR1" : "w BR2");
+        gr = mf_Tovra_Modbus_dev_RW_16(6, address, value, nullptr);
+        failure = "NG";
+    }
+    if (gr < 0) {
+        giMsg = ciMsgFailed;
+        mf_Tovra_msg_comm__SCV(ciMsgRed, failure);
+        giWT = gvNo_WT; // nothing after a failure is sent: no commit of a half write
+        return gr;
+    }
+    ++giWT;
+    char step[16];
+    std::snprintf(step, sizeof step, "%d", giWT);
+    mf_Tovra_msg_comm__SCV(ciMsgGreen, step);
+    return 0;
+}

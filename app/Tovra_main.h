@@ -1,0 +1,37 @@
+// The application shell: start-up, the main panel's own events, shutdown,
+// and the baud-rate read and write sequence.
+#pragma once
+
+#include "platform/ui.h"
+
+// One entry of the write list: a register write, or with address 0 the
+// EEPROM commit carrying 0xFF00.
+struct BRWT {
+    int address;
+    int value;
+};
+
+extern int giMsg;       // status state: 0 pending, 2 failed, 3 read succeeded
+extern BRWT gaBRWT[3];  // BR1, BR2, commit
+extern int gvNo_WT;     // valid entries in the write list
+extern int giWT;        // next entry to send
+
+// Every handler that the resource file may name.
+extern const UiCallback caTovra_Callbacks[];
+extern const int ciTovra_CallbackCount;
+
+int mf_APP_Tovra__init(void);
+int mf_Tovra_Form_COMM__init(void);
+int mf_APP_Tovra__exit(void);
+// The resource file: beside the executable (../gui), else the installed copy.
+// Empty when neither exists.
+const char *mf_Tovra_Form_COMM__path(void);
+
+int evTovra_COMM(int panel, int event, void *data, int d1, int d2);
+int evTovra_Form_COMM(int panel, int control, int event, void *data, int d1, int d2);
+int evTovra_Read_usr(int panel, int control, int event, void *data, int d1, int d2);
+int evTovra_TM_RW_msg(int panel, int control, int event, void *data, int d1, int d2);
+int evBR_x(int panel, int control, int event, void *data, int d1, int d2);
+int evWrite(int panel, int control, int event, void *data, int d1, int d2);
+int evTM_W(int panel, int control, int event, void *data, int d1, int d2);
+void evLANG(int menuBar, int menuItem, void *data, int panel);

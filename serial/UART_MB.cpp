@@ -1,0 +1,314 @@
+// The serial link. The line settings live in the panel's controls only; they
+// are gathered afresh every time the port opens, and every open is preceded
+// by a close, so reopening with new settings is always close-then-open.
+#include "serial/UART_MB.h"
+
+#include <cstdio>
+
+#include "log/log.h"
+#include "modbus/Modbus_API.h"
+#include "model/model.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+
+namespace {
+
+constexpr double cdComTime = 0.2;
+constexpr int ciOpenComLine = 882839; // locates the open failure in the log
+constexpr int ciTextSize = 256;
+
+// A ring whose item index selects an entry of a value table.
+struct UMB_Table {
+    int ring;
+    const int32_t *values;
+    int count;
+    const char *svTitle;
+    const char *gvTitle;
+};
+
+const UMB_Table cBR = {0, caBR_umb, 4, "mf_Tovra_UMB_dev_BR__SV ()", "mf_Tovra_UMB_dev_BR__GV ()"};
+const UMB_Table cDATA = {1, caDATA_umb, 2, "mf_Tovra_UMB_dev_DATA__SV ()", "mf_Tovra_UMB_dev_DATA__GV ()"};
+const UMB_Table cSTOP = {3, caSTOP_cmb, 2, "mf_Tovra_UMB_dev_STOP__SV ()", "mf_Tovra_UMB_dev_STOP__GV ()"};
+constexpr int ciParityRing = 2;
+
+int TableSV(const UMB_Table &t, int value)
+{
+    bool found = false;
+    for (int i = 0; i < t.count; ++i)
+        if (t.values[i] == value) {
+            mf_Tovra_Ring_X__SI(t.ring, i);
+            found = true;
+        }
+    if (!found)
+        MessagePopup(t.svTitle, "error : value out of array");
+    return 0;
+}
+
+int TableGV(const UMB_Table &t)
+{
+    int i = mf_Tovra_Ring_X__GI(t.ring);
+    if (i >= 0 && i < t.count)
+        return t.values[i];
+    MessagePopup(t.gvTitle, "error : out of array");
+    return 0;
+}
+
+} // namespace
+
+int mf_Tovra_UMB_dev__GV(UMB_dev *dev)
+{
+    dev->COMx = mf_Tovra_TIS32_X__GV(0);
+    dev->BR = mf_Tovra_UMB_dev_BR__GV();
+    dev->DATA = mf_Tovra_UMB_dev_DATA__GV();
+    dev->PARITY = mf_Tovra_Ring_X__GI(ciParityRing);
+    dev->STOP = mf_Tovra_UMB_dev_STOP__GV();
+    dev->ID = mf_Tovra_TIS32_X__GV(1);
+    return 0;
+}
+
+int mf_Tovra_UMB_dev_BR__SV(int baud)
+{
+    return TableSV(cBR, baud);
+}
+
+int mf_Tovra_UMB_dev_BR__GV(void)
+{
+    return TableGV(cBR);
+}
+
+int mf_Tovra_UMB_dev_DATA__SV(int bits)
+{
+    return TableSV(cDATA, bits);
+}
+
+int mf_Tovra_UMB_dev_DATA__GV(void)
+{
+    return TableGV(cDATA);
+}
+
+int mf_Tovra_UMB_dev_STOP__SV(int bits)
+{
+    return TableSV(cSTOP, bits);
+}
+
+int mf_Tovra_UMB_dev_STOP__GV(void)
+{
+    return TableGV(cSTOP);
+}
+
+int mf_Tovra_msg_comm__SV(const char *text)
+{
+    return mf_Tovra_STR_X__SV_str(0, text);
+}
+
+int mf_Tovra_msg_comm__SCV(int colour, const char *text)
+{
+    mf_Tovra_STR_X__SV_str(0, text);
+    return mf_Tovra_STR_X__SA_i32(0, ATTR_TEXT_COLOR, colour);
+}
+
+int mf_Tovra_UMB_ComPort__Open(int port, const UMB_dev *dev, int show)
+{
+    mf_Tovra_UMB_ComPort__Close(port);
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d", dev->COMx);
+    gr = OpenComConfig(port, name, dev->BR, dev->PARITY, dev->DATA, dev->STOP, 0, 0);
+    if (gr < 0) {
+        int code = gr;
+        mf_Tovra_Log__err_Open_COM("UART_MB", ciOpenComLine, code);
+        // The close text alone would hide the failure: say why, in red.
+        if (show == 1) {
+            char text[ciTextSize];
+            std::snprintf(text, sizeof text, "Open %s NG : %s", name, GetRS232ErrorString(code));
+            mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+        }
+        return code;
+    }
+    gr = SetComTime(port, cdComTime);
+    if (gr < 0)
+        MessagePopup("1929", "SetComTime err");
+    char text[ciTextSize];
+    std::snprintf(text, sizeof text, "Open Com ( P%d, %s, %d, %d-%d-%d ), SetComTime : %.1f", port,
+                  name, dev->BR, dev->PARITY, dev->DATA, dev->STOP, cdComTime);
+    if (show == 1)
+        mf_Tovra_msg_comm__SCV(ciMsgGreen, text);
+    logs("%s\n", text);
+    return 0;
+}
+
+int mf_Tovra_UMB_ComPort__Close(int port)
+{
+    CloseCom(port);
+    char text[64];
+    std::snprintf(text, sizeof text, "Close COM P%d OK", port);
+    logs("%s\n", text);
+    mf_Tovra_msg_comm__SCV(ciMsgBlack, text);
+    return 0;
+}
+
+int mf_Tovra_UMB_dev_TG_ComP__Button(void)
+{
+    switch (mf_Tovra_TGBT_X__GV(0)) {
+    case 0:
+        mf_Tovra_UMB_ComPort__Close(ciPORT_umb);
+        break;
+    case 1: {
+        UMB_dev dev;
+        mf_Tovra_UMB_dev__GV(&dev);
+        gr = mf_Tovra_UMB_ComPort__Open(ciPORT_umb, &dev, 1);
+        if (gr < 0)
+            mf_Tovra_TGBT_X__SV(0, 0);
+        break;
+    }
+    default:
+        break;
+    }
+    return 0;
+}
+
+// Switch the port toggle on and bring the port in line with it.
+static int OpenFromToggle()
+{
+    mf_Tovra_TGBT_X__SV(0, 1);
+    return mf_Tovra_UMB_dev_TG_ComP__Button();
+}
+
+int evTovra_UMB_vCOMx(int, int, int event, void *, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    mf_Tovra_TIS32_X__OOR(0);
+    OpenFromToggle();
+    return 0;
+}
+
+int evTovra_UMB_BR(int, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        mf_Tovra_UMB_dev_TG_ComP__Button();
+    return 0;
+}
+
+// New data bits take effect at once on an open port, as a new baud rate
+// does; with the port closed they wait for the next open.
+int evTovra_UMB_DATA(int, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT && mf_Tovra_TGBT_X__GV(0) == 1)
+        mf_Tovra_UMB_dev_TG_ComP__Button();
+    return 0;
+}
+
+int evTovra_UMB_PARITY(int, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        OpenFromToggle();
+    return 0;
+}
+
+int evTovra_UMB_STOP(int, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        OpenFromToggle();
+    return 0;
+}
+
+int evTovra_UMB_ComPort_TG(int, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        mf_Tovra_UMB_dev_TG_ComP__Button();
+    return 0;
+}
+
+int evTovra_UMB_ID(int, int, int event, void *, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    mf_Tovra_TIS32_X__OOR(1);
+    mf_Tovra_TIS32_X__limit(1);
+    gvIDd = mf_Tovra_TIS32_X__GV(1);
+    return 0;
+}
+
+int evTovra_UMB_Read(int, int, int event, void *, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    gvIDd = mf_Tovra_TIS32_X__GV(1);
+    mf_Tovra_msg_comm__SCV(ciMsgBlue, "---");
+    Delay(0.1);
+    short value = 0;
+    gr = mf_Tovra_Modbus_dev_RW_16(3, 0, 1, &value);
+    if (gr < 0) {
+        mf_Tovra_msg_comm__SCV(ciMsgRed, "Read NG");
+        return gr;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "addr=0x%04X, data=%d", 0u, static_cast<int>(value));
+    mf_Tovra_msg_comm__SCV(ciMsgGreen, text);
+    return 0;
+}
+
+int evTovra_MsgCommSet(int, int, int, void *, int, int)
+{
+    return 0;
+}
+
+int evTovra_UART_MB(int, int, int, void *, int, int)
+{
+    return 0;
+}
+
+int evTovra_UMB_ComPort(int, int, int, void *, int, int)
+{
+    return 0;
+}
+
+namespace {
+constexpr int ciComList = 21;
+}
+
+int mf_Tovra_ComList__set_active(void)
+{
+    SetActiveCtrl(gvTovra_COMM, ciComList);
+    return 0;
+}
+
+int mf_Tovra_ComList__GV(void)
+{
+    int com = 0;
+    GetCtrlVal(gvTovra_COMM, ciComList, &com);
+    return com;
+}
+
+// The list keeps the items it has; searching the computer's ports comes with
+// port discovery.
+int mf_Tovra_ComList__Search_WIN32API_Prolific(void)
+{
+    return 0;
+}
+
+int evTovra_CS_GetCom(int, int, int event, void *, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    mf_Tovra_ComList__set_active();
+    mf_Tovra_ComList__Search_WIN32API_Prolific();
+    return 0;
+}
+
+// Choosing a listed port copies its number into the COM field and opens it.
+int evTovra_CS_ComList(int panel, int control, int event, void *, int, int)
+{
+    if (event != EVENT_COMMIT && event != EVENT_LIST_CLICK)
+        return 0;
+    int n = 0;
+    GetNumListItems(panel, control, &n);
+    if (n == 0) {
+        MessagePopup("", "no COM port available");
+        return 0;
+    }
+    mf_Tovra_TIS32_X__SV(0, mf_Tovra_ComList__GV());
+    mf_Tovra_TIS32_X__OOR(0);
+    OpenFromToggle();
+    return 0;
+}
