@@ -706,7 +706,9 @@ int SetCtrlVal(int panel, int control, int value)
     if (!c)
         return UIE_CTRL_NOT_FOUND;
     QWidget *w = c->widget;
-    QSignalBlocker block(w); // a value set by the program is no operator commit
+    // A value set by the program is no operator commit. Buttons commit on
+    // clicks only, so their toggled() still reaches the file's own connections.
+    QSignalBlocker block(qobject_cast<QAbstractButton *>(w) ? nullptr : w);
     if (auto *s = qobject_cast<QSpinBox *>(w)) {
         s->setValue(value);
         c->lastCommitted = s->value();

@@ -1,0 +1,225 @@
+// The baud-rate read and write sequence on the real panel against
+// tovra-devsim, and the start-up that prepares the panel.
+#include <QComboBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "app/Tovra_main.h"
+#include "app/device_baud.h"
+#include "devsim.h"
+#include "modbus/Modbus_API.h"
+#include "model/model.h"
+#include "panel_fixture.h"
+#include "serial/UART_MB.h"
+
+namespace {
+
+constexpr int kStatus = 12;
+constexpr int kRead = 24;
+constexpr int kWrite = 38;
+constexpr int kBR1 = 46;
+constexpr int kBR2 = 45;
+constexpr int kReadTimer = 28;
+constexpr int kWriteTimer = 40;
+
+class SequenceTest : public PanelTest {
+protected:
+    // The timers tick only when a test says so, unless it restores them.
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        mf_Tovra_Timer_X__set_interval(0, 3600);
+        mf_Tovra_Timer_X__set_interval(1, 3600);
+    }
+
+    // Ticks the write timer once and returns the status it leaves.
+    std::pair<std::string, int> Step()
+    {
+        Tick(kWriteTimer);
+        return {StatusText(), StatusColour()};
+    }
+};
+
+using Shown = std::pair<std::string, int>;
+
+const std::string kWriteList = "--------------\n1101 5\n1102 7\n0000 ff00\n\n";
+const std::string kTraceBR1 = "w BR1\n"
+                              "\tP222\tMB.Tx\t#01.06 <1101> [0005] {1d35}\tWrite word\n"
+                              "\tP222\tMB.Rx\t#01.06 <1101> [0005] {1d35}\tWrite word\n\n";
+const std::string kTraceBR2 = "w BR2\n"
+                              "\tP222\tMB.Tx\t#01.06 <1102> [0007] {6cf4}\tWrite word\n"
+                              "\tP222\tMB.Rx\t#01.06 <1102> [0007] {6cf4}\tWrite word\n\n";
+const std::string kTraceCommit = "cmd Write EEPROM\n"
+                                 "\tP222\tMB.Tx\t#01.05 <0000> [ff00] {8c3a}\tWrite bit\n"
+                                 "\tP222\tMB.Rx\t#01.05 <0000> [ff00] {8c3a}\tWrite bit\n\n";
+
+} // namespace
+
+TEST_F(SequenceTest, AWriteCountsOneTwoThreeThenOKAndTheDeviceStoresTheValues)
+{
+    DevSim sim({"--com", "210"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(210);
+    EnableLog();
+    Choose(kBR1, 5);
+    Choose(kBR2, 7);
+    Click(kWrite);
+    EXPECT_EQ(TimerRunning(kWriteTimer), 1);
+    EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("2", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("3", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("OK", ciMsgGreen));
+    EXPECT_EQ(TimerRunning(kWriteTimer), 0);
+
+    EXPECT_EQ(Log(), kWriteList + kTraceBR1 + kTraceBR2 + kTraceCommit);
+    EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=5\nBR2=7\n");
+}
+
+TEST_F(SequenceTest, TheRealTimerPacesAWholeWriteToItsEnd)
+{
+    DevSim sim({"--com", "211"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(211);
+    mf_Tovra_Timer_X__set_interval(1, 0.2);
+    Choose(kBR1, 0);
+    Click(kWrite);
+    EXPECT_TRUE(QTest::qWaitFor([] { return StatusText() == "OK"; }, 10000)) << StatusText();
+    EXPECT_EQ(TimerRunning(kWriteTimer), 0);
+    EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=0\nBR2=3\n");
+}
+
+TEST_F(SequenceTest, AFailedBR2WriteStopsTheSequenceBeforeTheCommit)
+{
+    DevSim sim({"--com", "212", "--fault", "exception=2", "--fault-addr", "0x1102"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(212);
+    Click(kWrite);
+    EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("NG", ciMsgRed));
+    EXPECT_EQ(Step(), Shown("NG", ciMsgRed)) << "no OK after a failure";
+    EXPECT_EQ(TimerRunning(kWriteTimer), 0);
+    EXPECT_EQ(sim.output().find("rx 01 05"), std::string::npos) << "the commit was sent";
+    EXPECT_FALSE(FileExists(sim.statePath()));
+}
+
+TEST_F(SequenceTest, AFailedCommitShowsWriteEepromNG)
+{
+    DevSim sim({"--com", "213", "--fault", "no-reply", "--fault-fc", "5"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(213);
+    EnableLog();
+    Click(kWrite);
+    EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("2", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("Write EEPROM NG", ciMsgRed));
+    EXPECT_EQ(Step(), Shown("Write EEPROM NG", ciMsgRed));
+    EXPECT_NE(Log().find("cmd Write EEPROM\n\tP222\tMB.Tx\t#01.05 <0000> [ff00] {8c3a}\tWrite bit\n"
+                         "\tP222\tMB.Rx\t\xA1\xB9\xA1\xB9\xA1\xB9 COM read Time-out\n\n"),
+              std::string::npos)
+        << Log();
+}
+
+TEST_F(SequenceTest, AReadSelectsTheItemsAndShowsOKAtTheNextTick)
+{
+    DevSim sim({"--com", "214", "--br1", "5", "--br2", "7"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(214);
+    EnableLog();
+    Click(kRead);
+    EXPECT_EQ(StatusText(), "") << "shown at the next tick";
+    EXPECT_EQ(mf_Tovra_Ring_X__GI(4), 5);
+    EXPECT_EQ(mf_Tovra_Ring_X__GI(5), 7);
+    EXPECT_EQ(TimerRunning(kReadTimer), 1);
+    Tick(kReadTimer);
+    EXPECT_EQ(StatusText(), "OK");
+    EXPECT_EQ(StatusColour(), ciMsgGreen);
+    EXPECT_EQ(TimerRunning(kReadTimer), 0);
+    EXPECT_EQ(Log(), "r BR1, BR2\n"
+                     "\tP222\tMB.Tx\t#01.03 <1101> (0002) {90f7}\tRead\n"
+                     "\tP222\tMB.Rx\t#01.03 (04)   [0005][0007]  {abf0}\tRead\n\n");
+}
+
+TEST_F(SequenceTest, ValuesThatAreNoItemSelectTheFirstItemInGrey)
+{
+    DevSim sim({"--com", "215", "--br1", "32768", "--br2", "8"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(215);
+    Choose(kBR1, 4);
+    Choose(kBR2, 4);
+    Click(kRead);
+    EXPECT_EQ(mf_Tovra_Ring_X__GI(4), 0);
+    EXPECT_EQ(mf_Tovra_Ring_X__GI(5), 0);
+    EXPECT_EQ(BgColour(kBR1), ciColourInvalidItem);
+    EXPECT_EQ(BgColour(kBR2), ciColourInvalidItem);
+}
+
+TEST_F(SequenceTest, AFailedReadShowsNGAndLeavesTheSelectors)
+{
+    DevSim sim({"--com", "216", "--fault", "bad-crc"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(216);
+    Choose(kBR1, 6);
+    EXPECT_LT(evTovra_Read_usr(gvTovra_COMM, kRead, EVENT_COMMIT, nullptr, 0, 0), 0);
+    Tick(kReadTimer);
+    EXPECT_EQ(StatusText(), "NG");
+    EXPECT_EQ(StatusColour(), ciMsgRed);
+    EXPECT_EQ(mf_Tovra_Ring_X__GI(4), 6);
+}
+
+TEST_F(SequenceTest, WithThePortClosedEveryStepFails)
+{
+    Click(kRead);
+    Tick(kReadTimer);
+    EXPECT_EQ(StatusText(), "NG");
+    Click(kWrite);
+    EXPECT_EQ(Step(), Shown("NG", ciMsgRed));
+}
+
+TEST_F(SequenceTest, TicksWithNothingToDoFinishQuietly)
+{
+    mf_Tovra_Timer_X__toggle(1, 1);
+    EXPECT_EQ(Step(), Shown("OK", ciMsgGreen)) << "an empty write list is done";
+    EXPECT_EQ(TimerRunning(kWriteTimer), 0);
+
+    mf_Tovra_msg_comm__SCV(ciMsgBlack, "before");
+    mf_Tovra_Timer_X__toggle(0, 1);
+    Tick(kReadTimer);
+    EXPECT_EQ(StatusText(), "before") << "no outcome yet: the read timer waits";
+    EXPECT_EQ(TimerRunning(kReadTimer), 1);
+}
+
+TEST_F(SequenceTest, ChangingASelectorClearsTheStatusInBlue)
+{
+    mf_Tovra_msg_comm__SCV(ciMsgGreen, "OK");
+    Choose(kBR2, 2);
+    EXPECT_EQ(StatusText(), "");
+    EXPECT_EQ(StatusColour(), ciMsgBlue);
+}
+
+TEST_F(SequenceTest, WriteAgainMidwayRestartsFromTheSelectorsCurrentItems)
+{
+    DevSim sim({"--com", "217"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(217);
+    Choose(kBR1, 1);
+    Click(kWrite);
+    EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
+    Choose(kBR1, 2);
+    Click(kWrite);
+    for (const char *shown : {"1", "2", "3", "OK"})
+        EXPECT_EQ(Step().first, shown);
+    EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=2\nBR2=3\n");
+}
+
+TEST_F(SequenceTest, TheSelectorsOfferTheDeviceBaudTableAndShowFiveItemsAtOnce)
+{
+    for (int control : {kBR1, kBR2}) {
+        auto *ring = qobject_cast<QComboBox *>(Ctrl(control));
+        ASSERT_EQ(ring->count(), ciBR_dev_count);
+        for (int i = 0; i < ciBR_dev_count; ++i)
+            EXPECT_EQ(ring->itemText(i).toLong(), caBR_dev[i]);
+        EXPECT_EQ(ring->maxVisibleItems(), 5);
+    }
+    EXPECT_EQ(gvIDd, 1);
+}

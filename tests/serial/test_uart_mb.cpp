@@ -1,0 +1,196 @@
+// The serial link on the real panel, with tovra-devsim as the device.
+#include <gtest/gtest.h>
+
+#include "devsim.h"
+#include "log/log.h"
+#include "modbus/Modbus_API.h"
+#include "model/model.h"
+#include "panel_fixture.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+#include "serial/UART_MB.h"
+
+namespace {
+
+constexpr int kStatus = 12;
+constexpr int kComField = 15;
+constexpr int kBaud = 18;
+constexpr int kData = 22;
+constexpr int kParity = 20;
+constexpr int kStop = 19;
+constexpr int kComList = 21;
+constexpr int kToggle = 26;
+constexpr int kIdField = 27;
+constexpr int kTestRead = 30;
+
+const std::string kMark = "\xA1\xB9\xA1\xB9\xA1\xB9";
+
+class SerialLinkTest : public PanelTest {};
+
+std::string OpenReport(int com, const char *settings, int baud = 9600)
+{
+    return "Open Com ( P222, COM" + std::to_string(com) + ", " + std::to_string(baud) + ", " +
+           settings + " ), SetComTime : 0.2";
+}
+
+} // namespace
+
+TEST_F(SerialLinkTest, OpeningThroughTheComFieldReportsTheSettingsParityFirst)
+{
+    DevSim sim({"--com", "201"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    EnableLog();
+    OpenPort(201);
+    EXPECT_EQ(StatusText(), OpenReport(201, "0-8-1"));
+    EXPECT_EQ(StatusColour(), ciMsgGreen);
+    EXPECT_EQ(Log(), "Close COM P222 OK\n" + OpenReport(201, "0-8-1") + "\n");
+
+    // 7 data bits, even parity, 2 stop bits: parity code, data bits, stop bits.
+    Choose(kData, 0);
+    Choose(kStop, 1);
+    Choose(kParity, 2);
+    EXPECT_EQ(StatusText(), OpenReport(201, "2-7-2"));
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 1);
+}
+
+TEST_F(SerialLinkTest, AFailedOpenTurnsTheToggleOffAndShowsWhyInRed)
+{
+    EnableLog();
+    Enter(kComField, 300);
+    EXPECT_EQ(BgColour(kComField), ciColourRed) << "highlighted but still tried";
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
+    EXPECT_EQ(StatusText(), "Open COM300 NG : COM name not mapped to a device");
+    EXPECT_EQ(StatusColour(), ciMsgRed);
+    EXPECT_EQ(Log(), "Close COM P222 OK\n" + kMark + " UART_MB :: 882839 \n" + kMark +
+                         " Open COM NG :: err code : " + std::to_string(kComErrNotMapped) + " \n\n");
+    EXPECT_TRUE(popups.empty()) << "a failed open shows no popup";
+}
+
+TEST_F(SerialLinkTest, APortHeldByAnotherProgramIsReportedBusy)
+{
+    DevSim sim({"--com", "202"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    ASSERT_EQ(OpenCom(ciPORT_umb + 1, "COM202"), 0); // the other program
+    Enter(kComField, 202);
+    CloseCom(ciPORT_umb + 1);
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
+    EXPECT_EQ(StatusText(), "Open COM202 NG : serial device busy: another program holds it");
+}
+
+TEST_F(SerialLinkTest, TheToggleClosesAndReopensThePort)
+{
+    DevSim sim({"--com", "203"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(203);
+    EnableLog();
+    Click(kToggle);
+    EXPECT_EQ(StatusText(), "Close COM P222 OK");
+    EXPECT_EQ(StatusColour(), ciMsgBlack);
+    char buf[1];
+    EXPECT_EQ(ComRd(ciPORT_umb, buf, 1), kComErrNotOpen);
+    Click(kToggle);
+    EXPECT_EQ(StatusText(), OpenReport(203, "0-8-1"));
+    EXPECT_EQ(Log(), "Close COM P222 OK\nClose COM P222 OK\n" + OpenReport(203, "0-8-1") + "\n");
+}
+
+TEST_F(SerialLinkTest, ANewBaudRateReopensAnOpenPortAndOnlyClosesAClosedOne)
+{
+    DevSim sim({"--com", "204"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    EnableLog();
+    Choose(kBaud, 1);
+    EXPECT_EQ(StatusText(), "Close COM P222 OK");
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
+    OpenPort(204);
+    Choose(kBaud, 3);
+    EXPECT_EQ(StatusText(), OpenReport(204, "0-8-1", 115200));
+    EXPECT_EQ(Log(), "Close COM P222 OK\n"
+                     "Close COM P222 OK\n" + OpenReport(204, "0-8-1", 19200) + "\n"
+                     "Close COM P222 OK\n" + OpenReport(204, "0-8-1", 115200) + "\n");
+}
+
+TEST_F(SerialLinkTest, NewDataBitsApplyAtOnceToAnOpenPortAndAtTheNextOpenOtherwise)
+{
+    DevSim sim({"--com", "205"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Choose(kData, 0);
+    EXPECT_EQ(StatusText(), "") << "a closed port stays closed";
+    OpenPort(205);
+    EXPECT_EQ(StatusText(), OpenReport(205, "0-7-1"));
+    Choose(kData, 1);
+    EXPECT_EQ(StatusText(), OpenReport(205, "0-8-1"));
+}
+
+TEST_F(SerialLinkTest, SlaveIdsOutsideTheRangeAreClampedAndBecomeTheRequestId)
+{
+    for (auto [typed, kept] : {std::pair{0, 1}, {300, 255}, {17, 17}}) {
+        Enter(kIdField, typed);
+        EXPECT_EQ(mf_Tovra_TIS32_X__GV(1), kept);
+        EXPECT_EQ(gvIDd, kept);
+        EXPECT_EQ(BgColour(kIdField), ciColourField);
+    }
+}
+
+TEST_F(SerialLinkTest, TheTestReadShowsRegisterZeroAsASignedNumber)
+{
+    DevSim sim({"--com", "206", "--ident", "32768"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(206);
+    Click(kTestRead);
+    EXPECT_EQ(StatusText(), "addr=0x0000, data=-32768");
+    EXPECT_EQ(StatusColour(), ciMsgGreen);
+}
+
+TEST_F(SerialLinkTest, ATestReadWithoutAnAnswerShowsReadNG)
+{
+    DevSim sim({"--com", "207", "--id", "9"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(207);
+    Click(kTestRead);
+    EXPECT_EQ(StatusText(), "Read NG") << "slave 1 is not on this line";
+    EXPECT_EQ(StatusColour(), ciMsgRed);
+    Enter(kIdField, 9);
+    Click(kTestRead);
+    EXPECT_EQ(StatusText(), "addr=0x0000, data=21590");
+}
+
+TEST_F(SerialLinkTest, TableSettersSelectByValueAndRefuseOthersWithAPopup)
+{
+    mf_Tovra_UMB_dev_BR__SV(38400);
+    EXPECT_EQ(mf_Tovra_UMB_dev_BR__GV(), 38400);
+    mf_Tovra_UMB_dev_BR__SV(4800);
+    EXPECT_EQ(mf_Tovra_UMB_dev_BR__GV(), 38400) << "the ring keeps its selection";
+    mf_Tovra_UMB_dev_DATA__SV(7);
+    mf_Tovra_UMB_dev_STOP__SV(2);
+    mf_Tovra_TIS32_X__SV(0, 12);
+    mf_Tovra_TIS32_X__SV(1, 3);
+    mf_Tovra_Ring_X__SI(2, 4);
+    UMB_dev dev;
+    mf_Tovra_UMB_dev__GV(&dev);
+    EXPECT_EQ(dev.COMx, 12);
+    EXPECT_EQ(dev.BR, 38400);
+    EXPECT_EQ(dev.DATA, 7);
+    EXPECT_EQ(dev.PARITY, 4);
+    EXPECT_EQ(dev.STOP, 2);
+    EXPECT_EQ(dev.ID, 3);
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(popups[0], std::make_pair(std::string("mf_Tovra_UMB_dev_BR__SV ()"),
+                                        std::string("error : value out of array")));
+}
+
+TEST_F(SerialLinkTest, ChoosingAListedPortCopiesItsNumberAndOpensIt)
+{
+    DevSim sim({"--com", "208"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    ClearListCtrl(gvTovra_COMM, kComList);
+    evTovra_CS_ComList(gvTovra_COMM, kComList, EVENT_COMMIT, nullptr, 0, 0);
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(popups[0].second, "no COM port available");
+
+    InsertListItem(gvTovra_COMM, kComList, -1, "Virtual serial port [pts] (COM208)", 208);
+    SetCtrlIndex(gvTovra_COMM, kComList, 0);
+    evTovra_CS_ComList(gvTovra_COMM, kComList, EVENT_LIST_CLICK, nullptr, 0, 0);
+    EXPECT_EQ(mf_Tovra_TIS32_X__GV(0), 208);
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 1);
+    EXPECT_EQ(StatusText(), OpenReport(208, "0-8-1"));
+}

@@ -1,0 +1,136 @@
+#include "panel_fixture.h"
+
+#include <QComboBox>
+#include <QSpinBox>
+#include <QTest>
+
+#include "app/Tovra_main.h"
+#include "log/log.h"
+#include "modbus/Modbus_API.h"
+#include "model/model.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+#include "platform/ui_qt.h"
+
+std::vector<std::pair<std::string, std::string>> PanelTest::popups;
+
+namespace {
+
+void RecordPopup(const char *title, const char *message)
+{
+    PanelTest::popups.emplace_back(title, message);
+}
+
+constexpr int ciComNumber = 15;
+constexpr int ciPortToggle = 26;
+constexpr int ciStatus = 12;
+
+} // namespace
+
+void PanelTest::SetUp()
+{
+    ScratchDirTest::SetUp();
+    popups.clear();
+    SetMessagePopupHook(RecordPopup);
+    ASSERT_EQ(mf_Tovra_Form_COMM__init(), 0) << UiLastErrorDetail();
+    DisplayPanel(gvTovra_COMM);
+    gvIDd = 1;
+    giMsg = 0;
+    gvNo_WT = 0;
+    giWT = 0;
+}
+
+void PanelTest::TearDown()
+{
+    CloseCom(ciPORT_umb);
+    mf_Tovra_Log__Close();
+    DiscardPanel(gvTovra_COMM);
+    ProcessSystemEvents();
+    SetMessagePopupHook(nullptr);
+    ScratchDirTest::TearDown();
+}
+
+void PanelTest::EnableLog()
+{
+    WriteFileBytes(caLogSwitchFile, "1");
+    mf_Tovra_Log__Clear();
+    mf_Tovra_Log__Append();
+}
+
+std::string PanelTest::Log()
+{
+    if (gpLog)
+        std::fflush(gpLog);
+    return ReadFileBytes(caLogFile);
+}
+
+std::string PanelTest::StatusText()
+{
+    char text[512];
+    GetCtrlVal(gvTovra_COMM, ciStatus, text, sizeof text);
+    return text;
+}
+
+int PanelTest::StatusColour()
+{
+    int colour = -1;
+    GetCtrlAttribute(gvTovra_COMM, ciStatus, ATTR_TEXT_COLOR, &colour);
+    return colour;
+}
+
+int PanelTest::BgColour(int control)
+{
+    int colour = -1;
+    GetCtrlAttribute(gvTovra_COMM, control, ATTR_TEXT_BGCOLOR, &colour);
+    return colour;
+}
+
+QWidget *PanelTest::Ctrl(int control)
+{
+    return UiCtrlWidget(gvTovra_COMM, control);
+}
+
+void PanelTest::Click(int control)
+{
+    QTest::mouseClick(Ctrl(control), Qt::LeftButton);
+}
+
+void PanelTest::Enter(int control, int value)
+{
+    auto *spin = qobject_cast<QSpinBox *>(Ctrl(control));
+    ASSERT_NE(spin, nullptr);
+    spin->setFocus();
+    spin->selectAll();
+    QTest::keyClicks(spin, QString::number(value));
+    QTest::keyClick(spin, Qt::Key_Return);
+}
+
+// What a mouse choice in the drop-down does: the item becomes current and
+// the ring reports it as chosen.
+void PanelTest::Choose(int control, int index)
+{
+    auto *ring = qobject_cast<QComboBox *>(Ctrl(control));
+    ASSERT_NE(ring, nullptr);
+    ring->setCurrentIndex(index);
+    emit ring->activated(index);
+}
+
+void PanelTest::Tick(int timerControl)
+{
+    UiFireTimer(gvTovra_COMM, timerControl);
+}
+
+int PanelTest::TimerRunning(int timerControl)
+{
+    int on = -1;
+    GetCtrlAttribute(gvTovra_COMM, timerControl, ATTR_ENABLED, &on);
+    return on;
+}
+
+void PanelTest::OpenPort(int com)
+{
+    Enter(ciComNumber, com);
+    int toggle = 0;
+    GetCtrlVal(gvTovra_COMM, ciPortToggle, &toggle);
+    ASSERT_EQ(toggle, 1) << StatusText();
+}
