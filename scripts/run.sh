@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts Tovra COMM. With no USB serial adapter attached,
+# the device simulator stands in on COM200. Without a display, one scripted
+# operator session (open, read, write with EEPROM commit, read back) runs
+# offscreen instead of the window.
+#
+# The program's files (log___main.txt, YN_log_main.txt, lang.txt, ...) go to
+# $TOVRA_WORKDIR, default build/run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/setup.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target tovra-comm tovra-devsim tovra-session
+
+if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then # Qt wants one; a bare console has none
+  export XDG_RUNTIME_DIR=/tmp/runtime-$(id -u)
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
+
+workdir=${TOVRA_WORKDIR:-$root/build/run}
+mkdir -p "$workdir"
+cd "$workdir"
+[[ -f YN_log_main.txt ]] || printf 1 > YN_log_main.txt # trace the session into log___main.txt
+
+sim=""
+if ! compgen -G "/dev/ttyUSB*" >/dev/null && ! compgen -G "/dev/ttyACM*" >/dev/null; then
+  "$root/build/bin/tovra-devsim" --com 200 --state "$workdir/tovra-devsim-state.txt" > devsim.out 2>&1 &
+  sim=$!
+  trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
+  for _ in $(seq 50); do grep -q "ready" devsim.out && break; sleep 0.1; done
+  grep -q "ready" devsim.out || { cat devsim.out; exit 1; }
+  echo "No USB serial adapter found: the device simulator is on COM200 (output in $workdir/devsim.out)."
+fi
+
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+  [[ -n "$sim" ]] && echo "Type 200 in the COM Port field and press Enter, then Read or Write."
+  "$root/build/bin/tovra-comm"
+else
+  echo "No display: running one operator session offscreen."
+  com=200
+  [[ -n "$sim" ]] || com=${TOVRA_COM:-33}
+  "$root/build/bin/tovra-session" --com "$com"
+  echo "The session's communication log: $workdir/log___main.txt"
+fi

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Takes docs/tovra-comm.png: the window under Xvfb after one operator session
+# against the device simulator.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+scripts/setup.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target tovra-devsim tovra-session >/dev/null
+
+work=$(mktemp -d)
+trap 'kill $sim 2>/dev/null; rm -rf "$work"' EXIT
+export TOVRA_PORTS_DIR=$work/ports
+"$root/build/bin/tovra-devsim" --com 200 --state "$work/state.txt" > "$work/devsim.out" 2>&1 &
+sim=$!
+for _ in $(seq 50); do grep -q ready "$work/devsim.out" && break; sleep 0.1; done
+cd "$work"
+xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb \
+  "$root/build/bin/tovra-session" --com 200 --br1 5 --br2 7 --screenshot "$root/docs/tovra-comm.png"

@@ -1,0 +1,159 @@
+// tovra-session: one operator session with the real window, without a
+// display. It opens a COM port, reads BR1/BR2, writes new values with the
+// EEPROM commit, reads them back, and prints what the status field showed at
+// each step. For machines without a desktop, and as a smoke test.
+//
+//   tovra-session [--com N] [--br1 INDEX] [--br2 INDEX] [--screenshot FILE.png]
+//
+// With --screenshot it saves the window as the screen shows it at the end.
+#include <QApplication>
+#include <QComboBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QElapsedTimer>
+#include <QSpinBox>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/Tovra_main.h"
+#include "app/device_baud.h"
+#include "log/log.h"
+#include "model/model.h"
+#include "platform/ui_qt.h"
+
+namespace {
+
+constexpr int ciStatus = 12;
+constexpr int ciComNumber = 15;
+constexpr int ciRead = 24;
+constexpr int ciWrite = 38;
+constexpr int ciBR[2] = {46, 45};
+
+std::string Status()
+{
+    char text[512];
+    GetCtrlVal(gvTovra_COMM, ciStatus, text, sizeof text);
+    return text;
+}
+
+// Lets the event loop (and so the timers) run until the status reads one of
+// the given words, or the time is up.
+std::string WaitForStatus(std::initializer_list<const char *> words, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QTest::qWait(20);
+        for (const char *w : words)
+            if (Status() == w)
+                return w;
+    }
+    return Status();
+}
+
+std::string Baud(int ring)
+{
+    int i = mf_Tovra_Ring_X__GI(ring);
+    return i >= 0 && i < ciBR_dev_count ? std::to_string(caBR_dev[i]) : "?";
+}
+
+int ParseIndex(const char *text)
+{
+    char *end;
+    long v = std::strtol(text, &end, 10);
+    if (*end || v < 0 || v >= ciBR_dev_count) {
+        std::fprintf(stderr, "tovra-session: an index is 0..%d: %s\n", ciBR_dev_count - 1, text);
+        std::exit(2);
+    }
+    return static_cast<int>(v);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int com = 200;
+    int wanted[2] = {-1, -1};
+    const char *screenshot = nullptr;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--com"))
+            com = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--br1"))
+            wanted[0] = ParseIndex(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--br2"))
+            wanted[1] = ParseIndex(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--screenshot"))
+            screenshot = argv[i + 1];
+        else {
+            std::fprintf(stderr, "usage: tovra-session [--com N] [--br1 INDEX] [--br2 INDEX] "
+                                 "[--screenshot FILE.png]\n");
+            return 2;
+        }
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    UiInit(&argc, argv);
+    if (mf_APP_Tovra__init() < 0)
+        return 1;
+
+    auto *comField = qobject_cast<QSpinBox *>(UiCtrlWidget(gvTovra_COMM, ciComNumber));
+    comField->setFocus();
+    comField->selectAll();
+    QTest::keyClicks(comField, QString::number(com));
+    QTest::keyClick(comField, Qt::Key_Return);
+    std::printf("open COM%d:   %s\n", com, Status().c_str());
+    if (mf_Tovra_TGBT_X__GV(0) != 1)
+        return 1;
+
+    QTest::mouseClick(UiCtrlWidget(gvTovra_COMM, ciRead), Qt::LeftButton);
+    std::string read = WaitForStatus({"OK", "NG"}, 3000);
+    std::printf("read:         %s   BR1 = %s, BR2 = %s\n", read.c_str(), Baud(4).c_str(), Baud(5).c_str());
+    if (read != "OK")
+        return 1;
+
+    for (int i = 0; i < 2; ++i) {
+        int item = wanted[i] >= 0 ? wanted[i] : (mf_Tovra_Ring_X__GI(4 + i) + 1) % ciBR_dev_count;
+        auto *ring = qobject_cast<QComboBox *>(UiCtrlWidget(gvTovra_COMM, ciBR[i]));
+        ring->setCurrentIndex(item);
+        emit ring->activated(item);
+    }
+    std::printf("write:        BR1 = %s, BR2 = %s\n", Baud(4).c_str(), Baud(5).c_str());
+    QTest::mouseClick(UiCtrlWidget(gvTovra_COMM, ciWrite), Qt::LeftButton);
+    std::string shown;
+    std::string written;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 10000 && written != "OK" && written.find("NG") == std::string::npos) {
+        QTest::qWait(10);
+        written = Status();
+        if (written != shown && !written.empty()) {
+            std::printf("  status:     %s\n", written.c_str());
+            shown = written;
+        }
+    }
+    if (written != "OK")
+        return 1;
+
+    QTest::mouseClick(UiCtrlWidget(gvTovra_COMM, ciRead), Qt::LeftButton);
+    read = WaitForStatus({"OK", "NG"}, 3000);
+    std::printf("read back:    %s   BR1 = %s, BR2 = %s\n", read.c_str(), Baud(4).c_str(), Baud(5).c_str());
+    if (gpLog)
+        std::printf("log:          %s\n", caLogFile);
+    if (screenshot) {
+        QWidget *win = UiPanelWidget(gvTovra_COMM);
+        QTest::qWait(300); // let the window manager and the last paint settle
+        QPixmap shot = win->screen()->grabWindow(win->winId());
+        if (shot.isNull() || !shot.save(QString::fromLocal8Bit(screenshot)))
+            shot = win->grab(); // platforms without screen access render the window instead
+        if (!shot.save(QString::fromLocal8Bit(screenshot))) {
+            std::fprintf(stderr, "tovra-session: cannot write %s\n", screenshot);
+            return 1;
+        }
+        std::printf("screenshot:   %s\n", screenshot);
+    }
+    mf_APP_Tovra__exit();
+    return read == "OK" ? 0 : 1;
+}
