@@ -93,6 +93,22 @@ int OpenFailureCode(QSerialPort::SerialPortError error, const QString &path)
     }
 }
 
+// Waits while `pending` holds and the time limit lasts; false on a port
+// error (running out of time is no error: the caller counts what came).
+template <class Pending, class Wait>
+bool WaitWhile(QSerialPort &s, int timeLimitMs, Pending pending, Wait wait)
+{
+    QDeadlineTimer deadline(timeLimitMs);
+    while (pending() && !deadline.hasExpired()) {
+        if (!wait(static_cast<int>(deadline.remainingTime()))) {
+            if (s.error() != QSerialPort::TimeoutError && s.error() != QSerialPort::NoError)
+                return false;
+            s.clearError();
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int ComPortMapDir(char *path, int size)
@@ -220,14 +236,9 @@ int ComWrt(int port, const char *buffer, int count)
     QSerialPort &s = *p->serial;
     if (s.write(buffer, count) < 0)
         return kComErrIo;
-    QDeadlineTimer deadline(p->timeLimitMs);
-    while (s.bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!s.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
-            if (s.error() != QSerialPort::TimeoutError && s.error() != QSerialPort::NoError)
-                return kComErrIo;
-            s.clearError();
-        }
-    }
+    if (!WaitWhile(s, p->timeLimitMs, [&] { return s.bytesToWrite() > 0; },
+                   [&](int ms) { return s.waitForBytesWritten(ms); }))
+        return kComErrIo;
     return count - static_cast<int>(s.bytesToWrite());
 }
 
@@ -239,14 +250,9 @@ int ComRd(int port, char *buffer, int count)
     if (!buffer || count < 0)
         return kComErrBadArg;
     QSerialPort &s = *p->serial;
-    QDeadlineTimer deadline(p->timeLimitMs);
-    while (s.bytesAvailable() < count && !deadline.hasExpired()) {
-        if (!s.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            if (s.error() != QSerialPort::TimeoutError && s.error() != QSerialPort::NoError)
-                return kComErrIo;
-            s.clearError();
-        }
-    }
+    if (!WaitWhile(s, p->timeLimitMs, [&] { return s.bytesAvailable() < count; },
+                   [&](int ms) { return s.waitForReadyRead(ms); }))
+        return kComErrIo;
     qint64 n = s.read(buffer, qMin<qint64>(count, s.bytesAvailable()));
     return n < 0 ? kComErrIo : static_cast<int>(n);
 }

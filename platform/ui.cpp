@@ -507,11 +507,35 @@ bool SetPlainText(QWidget *w, const QString &s)
     return true;
 }
 
-// The value an item of a ring or list stands for: its data, else its index.
-int ItemValue(const QVariant &data, int index)
-{
-    return data.isValid() ? data.toInt() : index;
-}
+// Rings and lists seen alike: items with a label and a value (the item's
+// data, else its index), and a current item.
+class ItemView {
+public:
+    explicit ItemView(QWidget *w)
+        : ring_(qobject_cast<QComboBox *>(w)), list_(qobject_cast<QListWidget *>(w))
+    {
+    }
+    bool ok() const { return ring_ || list_; }
+    int count() const { return ring_ ? ring_->count() : list_->count(); }
+    int current() const { return ring_ ? ring_->currentIndex() : list_->currentRow(); }
+    int value(int i) const
+    {
+        QVariant data = ring_ ? ring_->itemData(i) : list_->item(i)->data(Qt::UserRole);
+        return data.isValid() ? data.toInt() : i;
+    }
+    void select(int i)
+    {
+        QSignalBlocker block(ring_ ? static_cast<QObject *>(ring_) : list_);
+        if (ring_)
+            ring_->setCurrentIndex(i);
+        else
+            list_->setCurrentRow(i);
+    }
+
+private:
+    QComboBox *ring_;
+    QListWidget *list_;
+};
 
 } // namespace
 
@@ -717,17 +741,10 @@ int SetCtrlVal(int panel, int control, int value)
         d->setValue(value);
     } else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable()) {
         b->setChecked(value != 0);
-    } else if (auto *cb = qobject_cast<QComboBox *>(w)) {
-        for (int i = 0; i < cb->count(); ++i)
-            if (ItemValue(cb->itemData(i), i) == value) {
-                cb->setCurrentIndex(i);
-                return 0;
-            }
-        return UIE_BAD_INDEX;
-    } else if (auto *l = qobject_cast<QListWidget *>(w)) {
-        for (int i = 0; i < l->count(); ++i)
-            if (ItemValue(l->item(i)->data(Qt::UserRole), i) == value) {
-                l->setCurrentRow(i);
+    } else if (ItemView v(w); v.ok()) {
+        for (int i = 0; i < v.count(); ++i)
+            if (v.value(i) == value) {
+                v.select(i);
                 return 0;
             }
         return UIE_BAD_INDEX;
@@ -771,14 +788,10 @@ int GetCtrlVal(int panel, int control, int *value)
         *value = static_cast<int>(d->value());
     } else if (auto *b = qobject_cast<QAbstractButton *>(w)) {
         *value = b->isChecked() ? 1 : 0;
-    } else if (auto *cb = qobject_cast<QComboBox *>(w)) {
-        if (cb->currentIndex() < 0)
+    } else if (ItemView v(w); v.ok()) {
+        if (v.current() < 0)
             return UIE_BAD_INDEX;
-        *value = ItemValue(cb->currentData(), cb->currentIndex());
-    } else if (auto *l = qobject_cast<QListWidget *>(w)) {
-        if (l->currentRow() < 0)
-            return UIE_BAD_INDEX;
-        *value = ItemValue(l->currentItem()->data(Qt::UserRole), l->currentRow());
+        *value = v.value(v.current());
     } else {
         bool ok;
         *value = PlainText(w, &ok).trimmed().toInt();
@@ -1013,12 +1026,10 @@ int GetNumListItems(int panel, int control, int *count)
     Control *c = FindControl(panel, control);
     if (!c)
         return UIE_CTRL_NOT_FOUND;
-    if (auto *l = qobject_cast<QListWidget *>(c->widget.data()))
-        *count = l->count();
-    else if (auto *cb = qobject_cast<QComboBox *>(c->widget.data()))
-        *count = cb->count();
-    else
+    ItemView v(c->widget);
+    if (!v.ok())
         return UIE_BAD_ATTRIBUTE;
+    *count = v.count();
     return 0;
 }
 
@@ -1027,18 +1038,12 @@ int SetCtrlIndex(int panel, int control, int index)
     Control *c = FindControl(panel, control);
     if (!c)
         return UIE_CTRL_NOT_FOUND;
-    QSignalBlocker block(c->widget.data());
-    if (auto *l = qobject_cast<QListWidget *>(c->widget.data())) {
-        if (index < 0 || index >= l->count())
-            return UIE_BAD_INDEX;
-        l->setCurrentRow(index);
-    } else if (auto *cb = qobject_cast<QComboBox *>(c->widget.data())) {
-        if (index < 0 || index >= cb->count())
-            return UIE_BAD_INDEX;
-        cb->setCurrentIndex(index);
-    } else {
+    ItemView v(c->widget);
+    if (!v.ok())
         return UIE_BAD_ATTRIBUTE;
-    }
+    if (index < 0 || index >= v.count())
+        return UIE_BAD_INDEX;
+    v.select(index);
     return 0;
 }
 
@@ -1047,12 +1052,10 @@ int GetCtrlIndex(int panel, int control, int *index)
     Control *c = FindControl(panel, control);
     if (!c)
         return UIE_CTRL_NOT_FOUND;
-    if (auto *l = qobject_cast<QListWidget *>(c->widget.data()))
-        *index = l->currentRow();
-    else if (auto *cb = qobject_cast<QComboBox *>(c->widget.data()))
-        *index = cb->currentIndex();
-    else
+    ItemView v(c->widget);
+    if (!v.ok())
         return UIE_BAD_ATTRIBUTE;
+    *index = v.current();
     return 0;
 }
 

@@ -11,30 +11,21 @@
 
 #include "log/log.h"
 #include "platform/ui.h"
+#include "popups.h"
 #include "scratch.h"
 
 namespace {
-
-std::vector<std::pair<std::string, std::string>> gPopups;
-
-void RecordPopup(const char *title, const char *message)
-{
-    gPopups.emplace_back(title, message);
-}
 
 class LogTest : public ScratchDirTest {
 protected:
     void SetUp() override
     {
         ScratchDirTest::SetUp();
-        gPopups.clear();
-        SetMessagePopupHook(RecordPopup);
         giLog = 0;
     }
     void TearDown() override
     {
         mf_Tovra_Log__Close();
-        SetMessagePopupHook(nullptr);
         unsetenv("TOVRA_VIEWER");
         ScratchDirTest::TearDown();
     }
@@ -43,6 +34,9 @@ protected:
         mf_Tovra_Log__Clear();
         mf_Tovra_Log__Append();
     }
+    PopupRecorder recorder_;
+    const std::vector<std::pair<std::string, std::string>> &popups_ = recorder_.popups();
+
     static std::string Log()
     {
         if (gpLog)
@@ -141,8 +135,8 @@ TEST_F(LogTest, TheErrorReportersWriteMarkedLinesAndOnlyTheFileReporterShowsABox
                      "\xA1\xB9\xA1\xB9\xA1\xB9 Open COM NG :: err code : -4 \n\n"
                      "\xA1\xB9\xA1\xB9\xA1\xB9 lang :: 12 \n"
                      "\xA1\xB9\xA1\xB9\xA1\xB9 open file NG :: lang.txt \n\n");
-    ASSERT_EQ(gPopups.size(), 1u);
-    EXPECT_EQ(gPopups[0], std::make_pair(std::string("lang :: 12"), std::string("open file NG :: lang.txt")));
+    ASSERT_EQ(popups_.size(), 1u);
+    EXPECT_EQ(popups_[0], std::make_pair(std::string("lang :: 12"), std::string("open file NG :: lang.txt")));
     EXPECT_EQ(giLog, 0) << "direct writes are not counted";
 }
 
@@ -151,9 +145,9 @@ TEST_F(LogTest, TheErrorReportersCutOverlongTextsInsteadOfOverflowing)
     std::string source(300, 's');
     std::string file(1000, 'f');
     mf_Tovra_Log__err_Open_File(source.c_str(), 1, file.c_str());
-    ASSERT_EQ(gPopups.size(), 1u);
-    EXPECT_EQ(gPopups[0].first, std::string(51, 's'));
-    EXPECT_EQ(gPopups[0].second.size(), 255u);
+    ASSERT_EQ(popups_.size(), 1u);
+    EXPECT_EQ(popups_[0].first, std::string(51, 's'));
+    EXPECT_EQ(popups_[0].second.size(), 255u);
 }
 
 TEST_F(LogTest, TheViewerGetsTheFullPathOfTheLogActuallyWrittenAsOneArgument)

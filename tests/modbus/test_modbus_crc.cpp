@@ -12,18 +12,10 @@
 #include <gtest/gtest.h>
 #include <modbus.h>
 
+#include "frames.h"
 #include "modbus/Modbus_core.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes WithCrc(Bytes covered)
-{
-    covered.resize(covered.size() + 2);
-    mf_Tovra_Get_CRC(covered.data(), (int)covered.size());
-    return covered;
-}
 
 // The CRC of a frame that carries its own right CRC, run over all its bytes,
 // is 0: a property of CRC-16/MODBUS that does not depend on how it is computed.

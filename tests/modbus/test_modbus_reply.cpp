@@ -12,19 +12,12 @@
 
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
+#include "frames.h"
 #include "modbus/Modbus_core.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 constexpr short kGuard = 0x5A5A;
-
-Bytes WithCrc(Bytes covered)
-{
-    covered.resize(covered.size() + 2);
-    mf_Tovra_Get_CRC(covered.data(), (int)covered.size());
-    return covered;
-}
 
 Bytes Request(unsigned char id, unsigned char code, unsigned short address, short value)
 {

@@ -9,19 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include "frames.h"
 #include "modbus/Modbus_core.h"
 #include "popups.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes WithCrc(Bytes covered)
-{
-    covered.resize(covered.size() + 2);
-    mf_Tovra_Get_CRC(covered.data(), (int)covered.size());
-    return covered;
-}
 
 // The CRC bytes as the trace shows them: in wire order, lower-case hex.
 std::string CrcText(const Bytes &frame)

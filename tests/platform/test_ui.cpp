@@ -17,6 +17,7 @@
 
 #include "platform/ui.h"
 #include "platform/ui_qt.h"
+#include "popups.h"
 #include "scratch.h"
 
 namespace {
@@ -28,7 +29,6 @@ struct Event {
 };
 
 std::vector<Event> gEvents;
-std::vector<std::pair<std::string, std::string>> gPopups;
 
 int onCtrl(int, int control, int event, void *, int data1, int)
 {
@@ -53,11 +53,6 @@ const UiCallback caFixtureCallbacks[] = {
     {"onMenu", nullptr, nullptr, onMenu},
 };
 
-void RecordPopup(const char *title, const char *message)
-{
-    gPopups.emplace_back(title, message);
-}
-
 int Count(int control, int event)
 {
     int n = 0;
@@ -71,7 +66,6 @@ protected:
     void SetUp() override
     {
         gEvents.clear();
-        gPopups.clear();
         UiSetCallbackTable(caFixtureCallbacks, 3);
         panel_ = LoadPanel(0, FIXTURE_UI, 1);
         ASSERT_GT(panel_, 0) << UiLastErrorDetail();
@@ -80,7 +74,6 @@ protected:
     }
     void TearDown() override
     {
-        SetMessagePopupHook(nullptr);
         DiscardPanel(panel_);
         ProcessSystemEvents();
     }
@@ -275,11 +268,11 @@ TEST_F(UiTest, MenusCarryCheckMarksAndCaptionsAndCallTheirHandlers)
 
 TEST_F(UiTest, PopupsGoToTheRecorderWhileOneIsInstalled)
 {
-    SetMessagePopupHook(RecordPopup);
+    PopupRecorder recorder;
     MessagePopup("mf_Tovra_Ring_X__init", "unknown");
-    ASSERT_EQ(gPopups.size(), 1u);
-    EXPECT_EQ(gPopups[0].first, "mf_Tovra_Ring_X__init");
-    EXPECT_EQ(gPopups[0].second, "unknown");
+    ASSERT_EQ(recorder.popups().size(), 1u);
+    EXPECT_EQ(recorder.popups()[0].first, "mf_Tovra_Ring_X__init");
+    EXPECT_EQ(recorder.popups()[0].second, "unknown");
 }
 
 class UiLoadTest : public ScratchDirTest {};

@@ -12,14 +12,7 @@
 #include "platform/ui.h"
 #include "platform/ui_qt.h"
 
-std::vector<std::pair<std::string, std::string>> PanelTest::popups;
-
 namespace {
-
-void RecordPopup(const char *title, const char *message)
-{
-    PanelTest::popups.emplace_back(title, message);
-}
 
 constexpr int ciComNumber = 15;
 constexpr int ciPortToggle = 26;
@@ -30,8 +23,6 @@ constexpr int ciStatus = 12;
 void PanelTest::SetUp()
 {
     ScratchDirTest::SetUp();
-    popups.clear();
-    SetMessagePopupHook(RecordPopup);
     ASSERT_EQ(mf_Tovra_Form_COMM__init(), 0) << UiLastErrorDetail();
     DisplayPanel(gvTovra_COMM);
     gvIDd = 1;
@@ -46,7 +37,6 @@ void PanelTest::TearDown()
     mf_Tovra_Log__Close();
     DiscardPanel(gvTovra_COMM);
     ProcessSystemEvents();
-    SetMessagePopupHook(nullptr);
     ScratchDirTest::TearDown();
 }
 

@@ -6,16 +6,17 @@
 #include <utility>
 #include <vector>
 
+#include "popups.h"
 #include "scratch.h"
 
 class QWidget;
 
 class PanelTest : public ScratchDirTest {
-public:
-    // Popups shown since the test began: (title, message).
-    static std::vector<std::pair<std::string, std::string>> popups;
-
 protected:
+    PopupRecorder recorder_;
+    // Popups shown since the test began: (title, message).
+    const std::vector<std::pair<std::string, std::string>> &popups = recorder_.popups();
+
     void SetUp() override;
     void TearDown() override;
 
