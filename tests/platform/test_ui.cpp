@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 #include <string>
@@ -264,6 +265,15 @@ TEST_F(UiTest, MenusCarryCheckMarksAndCaptionsAndCallTheirHandlers)
 
     UiPanelWidget(panel_)->findChild<QAction *>("actTc")->trigger();
     EXPECT_EQ(Count(4, EVENT_COMMIT), 1);
+}
+
+TEST_F(UiTest, TheEventLoopRunsUntilAHandlerQuitsIt)
+{
+    SetCtrlAttribute(panel_, 8, ATTR_INTERVAL, 0.01);
+    SetCtrlAttribute(panel_, 8, ATTR_ENABLED, 1);
+    QTimer::singleShot(50, [] { QuitUserInterface(7); });
+    EXPECT_EQ(RunUserInterface(), 7);
+    EXPECT_GT(Count(8, EVENT_TIMER_TICK), 0) << "events were dispatched meanwhile";
 }
 
 TEST_F(UiTest, PopupsGoToTheRecorderWhileOneIsInstalled)
