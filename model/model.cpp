@@ -31,7 +31,7 @@ const CtrlFamily cfTGBT_X = {"mf_Tovra_TGBT_X__init", "unkonwn", caTGBT_X, 2};
 const CtrlFamily cfTimer_X = {"mf_Tovra_Timer_X__init", "unknown", caTimer_X, 2};
 
 const CtrlRange caTIS32_range[] = {{1, 256}, {1, 255}};
-const CtrlRange ciFullRange = {-2147483647 - 1, 2147483647};
+const CtrlRange cFullRange = {-2147483647 - 1, 2147483647};
 
 // The index's control, or false after the family's popup.
 bool Lookup(const CtrlFamily &family, int index, CtrlRef *ref)
@@ -115,7 +115,7 @@ int mf_Tovra_TIS32_X__GA_i32(int index, int attribute)
 
 int mf_Tovra_TIS32_X__Range(int index, CtrlRange *range)
 {
-    *range = index >= 0 && index < cfTIS32_X.count ? caTIS32_range[index] : ciFullRange;
+    *range = index >= 0 && index < cfTIS32_X.count ? caTIS32_range[index] : cFullRange;
     return 0;
 }
 

@@ -634,7 +634,6 @@ int SetPanelAttribute(int panel, int attribute, int value)
         return UIE_BAD_HANDLE;
     if (attribute != ATTR_SIZABLE)
         return UIE_BAD_ATTRIBUTE;
-    p->window->setProperty("_sizable", value != 0);
     if (value) {
         p->window->setMinimumSize(p->window->minimumSizeHint());
         p->window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);

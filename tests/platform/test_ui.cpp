@@ -30,10 +30,13 @@ struct Event {
 };
 
 std::vector<Event> gEvents;
+bool gReenter = false; // a handler that makes the timer tick while it runs
 
-int onCtrl(int, int control, int event, void *, int data1, int)
+int onCtrl(int panel, int control, int event, void *, int data1, int)
 {
     gEvents.push_back({control, event, data1});
+    if (gReenter)
+        UiFireTimer(panel, 8);
     return 0;
 }
 
@@ -265,6 +268,15 @@ TEST_F(UiTest, MenusCarryCheckMarksAndCaptionsAndCallTheirHandlers)
 
     UiPanelWidget(panel_)->findChild<QAction *>("actTc")->trigger();
     EXPECT_EQ(Count(4, EVENT_COMMIT), 1);
+}
+
+TEST_F(UiTest, AnEventArrivingWhileAHandlerRunsIsNotDeliveredInsideIt)
+{
+    gReenter = true;
+    QTest::mouseClick(Widget<QPushButton>(4), Qt::LeftButton);
+    gReenter = false;
+    EXPECT_EQ(Count(4, EVENT_COMMIT), 1);
+    EXPECT_EQ(Count(8, EVENT_TIMER_TICK), 0);
 }
 
 TEST_F(UiTest, TheEventLoopRunsUntilAHandlerQuitsIt)
