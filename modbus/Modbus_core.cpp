@@ -183,24 +183,28 @@ int mf_Tovra_Trace__Rx(unsigned short port, const unsigned char *frame, int leng
     return fn_trace(true, port, frame, length, text, size);
 }
 
-int mf_Tovra_Log_Tx(unsigned short port, const unsigned char *frame, int length, FILE *log)
+// The trace line to the stream; a code outside the table also shows its box.
+static int fn_log_trace(bool rx, unsigned short port, const unsigned char *frame, int length,
+                        FILE *log)
 {
     char text[ciMB_TRACE_TEXT];
-    int r = mf_Tovra_Trace__Tx(port, frame, length, text, sizeof text);
+    int r = fn_trace(rx, port, frame, length, text, sizeof text);
     fputs(text, log);
-    if (r < 0)
+    if (r < 0 && rx)
+        MessagePopup("log Rx[] exception", "not enR, enRo, enWram, enWee");
+    else if (r < 0)
         MessagePopup("log Tx[] exception", "not enR, enRo, enWram, enWee, enWmw");
     return r;
 }
 
+int mf_Tovra_Log_Tx(unsigned short port, const unsigned char *frame, int length, FILE *log)
+{
+    return fn_log_trace(false, port, frame, length, log);
+}
+
 int mf_Tovra_Log_Rx(unsigned short port, const unsigned char *frame, int length, FILE *log)
 {
-    char text[ciMB_TRACE_TEXT];
-    int r = mf_Tovra_Trace__Rx(port, frame, length, text, sizeof text);
-    fputs(text, log);
-    if (r < 0)
-        MessagePopup("log Rx[] exception", "not enR, enRo, enWram, enWee");
-    return r;
+    return fn_log_trace(true, port, frame, length, log);
 }
 
 // ========================================================== Reply handling

@@ -93,6 +93,15 @@ int OpenFailureCode(QSerialPort::SerialPortError error, const QString &path)
     }
 }
 
+// The open port of a read or write with a usable buffer, or the code why not.
+int FindForTransfer(int port, const void *buffer, int count, LogicalPort **p)
+{
+    *p = FindOpen(port);
+    if (!*p)
+        return kComErrNotOpen;
+    return !buffer || count < 0 ? kComErrBadArg : 0;
+}
+
 // Waits while `pending` holds and the time limit lasts; false on a port
 // error (running out of time is no error: the caller counts what came).
 template <class Pending, class Wait>
@@ -228,11 +237,9 @@ int FlushOutQ(int port)
 
 int ComWrt(int port, const char *buffer, int count)
 {
-    LogicalPort *p = FindOpen(port);
-    if (!p)
-        return kComErrNotOpen;
-    if (!buffer || count < 0)
-        return kComErrBadArg;
+    LogicalPort *p = nullptr;
+    if (int r = FindForTransfer(port, buffer, count, &p); r < 0)
+        return r;
     QSerialPort &s = *p->serial;
     if (s.write(buffer, count) < 0)
         return kComErrIo;
@@ -244,11 +251,9 @@ int ComWrt(int port, const char *buffer, int count)
 
 int ComRd(int port, char *buffer, int count)
 {
-    LogicalPort *p = FindOpen(port);
-    if (!p)
-        return kComErrNotOpen;
-    if (!buffer || count < 0)
-        return kComErrBadArg;
+    LogicalPort *p = nullptr;
+    if (int r = FindForTransfer(port, buffer, count, &p); r < 0)
+        return r;
     QSerialPort &s = *p->serial;
     if (!WaitWhile(s, p->timeLimitMs, [&] { return s.bytesAvailable() < count; },
                    [&](int ms) { return s.waitForReadyRead(ms); }))

@@ -511,7 +511,7 @@ bool SetPlainText(QWidget *w, const QString &s)
 // data, else its index), and a current item.
 class ItemView {
 public:
-    explicit ItemView(QWidget *w)
+    explicit ItemView(QWidget *w = nullptr)
         : ring_(qobject_cast<QComboBox *>(w)), list_(qobject_cast<QListWidget *>(w))
     {
     }
@@ -1020,26 +1020,31 @@ int InsertListItem(int panel, int control, int index, const char *label, int val
     return UIE_BAD_ATTRIBUTE;
 }
 
-int GetNumListItems(int panel, int control, int *count)
+// The ring or list behind a control, or the UIE_ code why there is none.
+static int FindItemView(int panel, int control, ItemView *view)
 {
     Control *c = FindControl(panel, control);
     if (!c)
         return UIE_CTRL_NOT_FOUND;
-    ItemView v(c->widget);
-    if (!v.ok())
-        return UIE_BAD_ATTRIBUTE;
-    *count = v.count();
-    return 0;
+    *view = ItemView(c->widget);
+    return view->ok() ? 0 : UIE_BAD_ATTRIBUTE;
+}
+
+int GetNumListItems(int panel, int control, int *count)
+{
+    ItemView v;
+    int r = FindItemView(panel, control, &v);
+    if (r == 0)
+        *count = v.count();
+    return r;
 }
 
 int SetCtrlIndex(int panel, int control, int index)
 {
-    Control *c = FindControl(panel, control);
-    if (!c)
-        return UIE_CTRL_NOT_FOUND;
-    ItemView v(c->widget);
-    if (!v.ok())
-        return UIE_BAD_ATTRIBUTE;
+    ItemView v;
+    int r = FindItemView(panel, control, &v);
+    if (r < 0)
+        return r;
     if (index < 0 || index >= v.count())
         return UIE_BAD_INDEX;
     v.select(index);
@@ -1048,14 +1053,11 @@ int SetCtrlIndex(int panel, int control, int index)
 
 int GetCtrlIndex(int panel, int control, int *index)
 {
-    Control *c = FindControl(panel, control);
-    if (!c)
-        return UIE_CTRL_NOT_FOUND;
-    ItemView v(c->widget);
-    if (!v.ok())
-        return UIE_BAD_ATTRIBUTE;
-    *index = v.current();
-    return 0;
+    ItemView v;
+    int r = FindItemView(panel, control, &v);
+    if (r == 0)
+        *index = v.current();
+    return r;
 }
 
 int SetActiveCtrl(int panel, int control)
