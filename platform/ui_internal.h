@@ -1,0 +1,132 @@
+// Shared state of the user-interface services: the panels, their controls,
+// menus and handlers, and helpers between Qt values and the numbers and
+// texts the program sees. Private to platform/.
+#pragma once
+
+#include "platform/ui.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <map>
+#include <string>
+
+
+// An invisible control that delivers EVENT_TIMER_TICK every `interval`
+// seconds while `enabled`. It re-declares `enabled`: QWidget's own property
+// of that name would only grey the widget.
+class TimerControl : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(double interval READ interval WRITE setInterval)
+    Q_PROPERTY(bool enabled READ isRunning WRITE setRunning)
+
+public:
+    explicit TimerControl(QWidget *parent = nullptr) : QWidget(parent)
+    {
+        hide();
+        timer_.setInterval(1000);
+        connect(&timer_, &QTimer::timeout, this, &TimerControl::tick);
+    }
+    double interval() const { return timer_.interval() / 1000.0; }
+    void setInterval(double seconds)
+    {
+        timer_.setInterval(seconds <= 0.0 ? 1 : static_cast<int>(seconds * 1000.0 + 0.5));
+    }
+    bool isRunning() const { return running_; }
+    void setRunning(bool on)
+    {
+        running_ = on;
+        if (on && !timer_.isActive())
+            timer_.start();
+        else if (!on)
+            timer_.stop();
+    }
+
+signals:
+    void tick();
+
+private:
+    QTimer timer_;
+    bool running_ = false;
+};
+
+class QLabel;
+
+namespace ui_internal {
+
+struct Control {
+    QPointer<QWidget> widget;
+    CtrlCallbackPtr callback = nullptr;
+    int lastCommitted = 0; // numeric fields commit once per confirmed change
+};
+
+struct Panel {
+    QPointer<QWidget> window;
+    PanelCallbackPtr callback = nullptr;
+    std::map<int, Control> controls;
+    std::map<int, QPointer<QMenu>> menus;
+    std::map<int, QPointer<QAction>> items;
+    int charset = CHARSET_DEFAULT;
+};
+
+extern std::map<int, Panel> gaPanels;
+extern const UiCallback *gaCallbacks;
+extern int giCallbackCount;
+extern std::string gsLastError;
+extern PopupHook gpPopupHook;
+extern bool gbDispatching; // handlers never interleave
+
+Panel *FindPanel(int panel);
+Control *FindControl(int panel, int control);
+
+// Copy text into a caller's buffer; UIE_TOO_LONG (and an empty text) when it does not fit.
+int CopyOut(const QString &text, char *out, size_t size);
+// "__X" marks the mnemonic X in captions; Qt spells it "&X".
+QString MnemonicToQt(const char *text);
+QString MnemonicFromQt(QString s);
+
+// Runs the handler of a control (control 0: the panel's own handler).
+int Dispatch(int panel, int control, int event, int data1, int data2);
+// Connects the signals of a loaded control to the events it commits.
+void ConnectCommits(int panel, int id, QWidget *w);
+// The application-wide filter for key presses and close boxes.
+QObject *NewPanelEventFilter();
+
+// Rings and lists seen alike: items with a label and a value (the item's
+// data, else its index), and a current item.
+class ItemView {
+public:
+    explicit ItemView(QWidget *w = nullptr)
+        : ring_(qobject_cast<QComboBox *>(w)), list_(qobject_cast<QListWidget *>(w))
+    {
+    }
+    bool ok() const { return ring_ || list_; }
+    int count() const { return ring_ ? ring_->count() : list_->count(); }
+    int current() const { return ring_ ? ring_->currentIndex() : list_->currentRow(); }
+    int value(int i) const
+    {
+        QVariant data = ring_ ? ring_->itemData(i) : list_->item(i)->data(Qt::UserRole);
+        return data.isValid() ? data.toInt() : i;
+    }
+    void select(int i)
+    {
+        QSignalBlocker block(ring_ ? static_cast<QObject *>(ring_) : list_);
+        if (ring_)
+            ring_->setCurrentIndex(i);
+        else
+            list_->setCurrentRow(i);
+    }
+
+private:
+    QComboBox *ring_;
+    QListWidget *list_;
+};
+
+} // namespace ui_internal

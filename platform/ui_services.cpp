@@ -1,0 +1,95 @@
+// Services around the panels: message boxes, Delay, starting programs,
+// paths, and test access to the widgets.
+
+#include "platform/ui.h"
+#include "platform/ui_internal.h"
+#include "platform/ui_qt.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QThread>
+
+using namespace ui_internal;
+
+namespace ui_internal {
+PopupHook gpPopupHook = nullptr;
+}
+
+int MessagePopup(const char *title, const char *message)
+{
+    if (gpPopupHook) {
+        gpPopupHook(title ? title : "", message ? message : "");
+        return 0;
+    }
+    QWidget *parent = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(title ? title : ""),
+                    QString::fromUtf8(message ? message : ""), QMessageBox::Ok, parent);
+    // A popup runs a loop of its own; handlers must not run meanwhile.
+    bool was = gbDispatching;
+    gbDispatching = true;
+    box.exec();
+    gbDispatching = was;
+    return 0;
+}
+
+void SetMessagePopupHook(PopupHook hook)
+{
+    gpPopupHook = hook;
+}
+
+void Delay(double seconds)
+{
+    if (seconds > 0.0)
+        QThread::usleep(static_cast<unsigned long>(seconds * 1e6));
+}
+
+int LaunchExecutable(int argc, const char *const argv[])
+{
+    if (argc < 1 || !argv || !argv[0] || !*argv[0])
+        return UIE_BAD_INDEX;
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return QProcess::startDetached(QString::fromLocal8Bit(argv[0]), args) ? 0 : UIE_FILE_NOT_FOUND;
+}
+
+int GetFullPathFromProject(const char *fileName, char *path, size_t size)
+{
+    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                               : QDir::currentPath();
+    return CopyOut(QDir::cleanPath(dir + "/" + QString::fromUtf8(fileName ? fileName : "")), path,
+                   size);
+}
+
+int GetFullPathFromCurrentDir(const char *fileName, char *path, size_t size)
+{
+    return CopyOut(QDir::current().absoluteFilePath(QString::fromUtf8(fileName ? fileName : "")),
+                   path, size);
+}
+
+const char *TextViewerProgram(void)
+{
+    static std::string viewer;
+    viewer = qEnvironmentVariable("TOVRA_VIEWER").toStdString();
+    if (!viewer.empty())
+        return viewer.c_str();
+#ifdef _WIN32
+    return "notepad2.exe";
+#else
+    return "xdg-open";
+#endif
+}
+
+QWidget *UiPanelWidget(int panel)
+{
+    Panel *p = FindPanel(panel);
+    return p ? p->window.data() : nullptr;
+}
+
+QWidget *UiCtrlWidget(int panel, int control)
+{
+    Control *c = FindControl(panel, control);
+    return c ? c->widget.data() : nullptr;
+}
