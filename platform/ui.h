@@ -108,7 +108,12 @@ int GetPanelCharacterSet(int panel);
 int RunUserInterface(void);
 int QuitUserInterface(int code);
 // Handle the events that are waiting, then return (for tests and long work).
+// Called inside a handler, the handlers of those events wait until it returns.
 void ProcessSystemEvents(void);
+// Calls fn(data) from the event loop, after the running handler returns and
+// in order with the operator's events.
+typedef void (*DeferredCallbackPtr)(void *callbackData);
+int PostDeferredCall(DeferredCallbackPtr fn, void *data);
 
 // Control values.
 int SetCtrlVal(int panel, int control, int value);
@@ -142,13 +147,15 @@ int SetMenuBarAttribute(int menuBar, int id, int attribute, const char *value);
 int GetMenuBarAttribute(int menuBar, int id, int attribute, int *value);
 int GetMenuBarAttribute(int menuBar, int id, int attribute, char *value, size_t size);
 
-// A modal message box; returns when dismissed.
+// A modal message box; returns when dismissed. What the operator does while
+// it is open is delivered after the running handler returns.
 int MessagePopup(const char *title, const char *message);
 // Test hook: while set, MessagePopup calls it instead of showing a box.
 typedef void (*PopupHook)(const char *title, const char *message);
 void SetMessagePopupHook(PopupHook hook);
 
-// Blocks the calling thread, and with it the interface.
+// Blocks the calling thread, and with it the interface; what changed on the
+// panels is painted first.
 void Delay(double seconds);
 // Starts argv[0] with the arguments argv[1..argc-1], no shell, without waiting.
 // Returns 0, or a negative code when the program could not be started.

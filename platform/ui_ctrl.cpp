@@ -145,8 +145,8 @@ int SetCtrlVal(int panel, int control, int value)
     if (!c)
         return UIE_CTRL_NOT_FOUND;
     QWidget *w = c->widget;
-    // A value set by the program is no operator commit. Buttons commit on
-    // clicks only, so their toggled() still reaches the file's own connections.
+    // A value set by the program is no operator commit. A toggle's signals
+    // still reach the file's own connections; its commit is held back.
     QSignalBlocker block(qobject_cast<QAbstractButton *>(w) ? nullptr : w);
     if (auto *s = qobject_cast<QSpinBox *>(w)) {
         s->setValue(value);
@@ -154,7 +154,9 @@ int SetCtrlVal(int panel, int control, int value)
     } else if (auto *d = qobject_cast<QDoubleSpinBox *>(w)) {
         d->setValue(value);
     } else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable()) {
+        c->setByProgram = true;
         b->setChecked(value != 0);
+        c->setByProgram = false;
     } else if (ItemView v(w); v.ok()) {
         for (int i = 0; i < v.count(); ++i)
             if (v.value(i) == value) {

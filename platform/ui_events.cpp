@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
+#include <deque>
+
 using namespace ui_internal;
 
 namespace {
@@ -108,31 +110,93 @@ private:
     QPointer<QWidget> lastReceiver_;
 };
 
+// One event held back while a handler or a popup runs.
+struct Pending {
+    int panel;
+    int control; // 0: the panel's own handler; the item ID of a menu event
+    int event;
+    int data1;
+    int data2;
+    MenuCallbackPtr menu;
+    DeferredCallbackPtr deferred;
+    void *data;
+};
+
+std::deque<Pending> gaPending;
+int giExclusive = 0; // depth of handlers and popups running
+
+void Deliver(const Pending &e, int *result)
+{
+    if (e.deferred) {
+        e.deferred(e.data);
+        return;
+    }
+    Panel *p = FindPanel(e.panel);
+    if (!p)
+        return; // discarded meanwhile
+    if (e.menu) {
+        e.menu(e.panel, e.control, nullptr, e.panel);
+    } else if (e.control == 0) {
+        if (p->callback)
+            *result = p->callback(e.panel, e.event, nullptr, e.data1, e.data2);
+    } else if (Control *c = FindControl(e.panel, e.control); c && c->callback) {
+        *result = c->callback(e.panel, e.control, e.event, nullptr, e.data1, e.data2);
+    }
+}
+
+bool IsQueuedTick(const Pending &e)
+{
+    for (const Pending &q : gaPending)
+        if (q.event == EVENT_TIMER_TICK && !q.menu && !q.deferred && q.panel == e.panel &&
+            q.control == e.control)
+            return true;
+    return false;
+}
+
+// Runs the event now, or queues it behind the running handler. Ticks of one
+// timer that wait together merge into one.
+int Post(const Pending &e)
+{
+    if (giExclusive > 0) {
+        if (!(e.event == EVENT_TIMER_TICK && IsQueuedTick(e)))
+            gaPending.push_back(e);
+        return 0;
+    }
+    int result = 0;
+    RunExclusive([&] { Deliver(e, &result); });
+    return result;
+}
+
 } // namespace
 
 namespace ui_internal {
 
-bool gbDispatching = false;
+void BeginExclusive()
+{
+    ++giExclusive;
+}
+
+// Delivers, in arrival order, what came while the outermost handler ran.
+void EndExclusive()
+{
+    if (giExclusive == 1)
+        while (!gaPending.empty()) {
+            Pending e = gaPending.front();
+            gaPending.pop_front();
+            int ignored = 0;
+            Deliver(e, &ignored);
+        }
+    --giExclusive;
+}
 
 int Dispatch(int panel, int control, int event, int data1, int data2)
 {
-    Panel *p = FindPanel(panel);
-    if (!p || gbDispatching)
-        return 0;
-    CtrlCallbackPtr ctrlCb = nullptr;
-    if (control != 0) {
-        Control *c = FindControl(panel, control);
-        if (!c || !c->callback)
-            return 0;
-        ctrlCb = c->callback;
-    } else if (!p->callback) {
-        return 0;
-    }
-    gbDispatching = true;
-    int r = ctrlCb ? ctrlCb(panel, control, event, nullptr, data1, data2)
-                   : p->callback(panel, event, nullptr, data1, data2);
-    gbDispatching = false;
-    return r;
+    return Post({panel, control, event, data1, data2, nullptr, nullptr, nullptr});
+}
+
+int DispatchMenu(int panel, int item, MenuCallbackPtr callback)
+{
+    return Post({panel, item, EVENT_COMMIT, 0, 0, callback, nullptr, nullptr});
 }
 
 void ConnectCommits(int panel, int id, QWidget *w)
@@ -140,21 +204,28 @@ void ConnectCommits(int panel, int id, QWidget *w)
     auto commit = [panel, id] { Dispatch(panel, id, EVENT_COMMIT, 0, 0); };
     if (auto *t = qobject_cast<TimerControl *>(w)) {
         QObject::connect(t, &TimerControl::tick, [panel, id] { Dispatch(panel, id, EVENT_TIMER_TICK, 0, 0); });
+    } else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable()) {
+        // Every toggle by the operator commits, a click as well as the
+        // accessibility action (toggle()), which emits no click.
+        QObject::connect(b, &QAbstractButton::toggled, [panel, id] {
+            Control *c = FindControl(panel, id);
+            if (c && !c->setByProgram)
+                Dispatch(panel, id, EVENT_COMMIT, 0, 0);
+        });
     } else if (auto *b = qobject_cast<QAbstractButton *>(w)) {
         QObject::connect(b, &QAbstractButton::clicked, commit);
     } else if (auto *c = qobject_cast<QComboBox *>(w)) {
         QObject::connect(c, &QComboBox::activated, commit);
-    } else if (auto *s = qobject_cast<QSpinBox *>(w)) {
-        // Without keyboard tracking the value changes on Enter, focus-out and
-        // the arrows only; a change is committed once.
-        s->setKeyboardTracking(false);
-        QObject::connect(s, &QSpinBox::valueChanged, [panel, id](int v) {
+    } else if (auto *n = qobject_cast<NumericControl *>(w)) {
+        auto confirm = [panel, id, n](bool always) {
             Control *c = FindControl(panel, id);
-            if (!c || v == c->lastCommitted)
+            if (!c || (!always && n->value() == c->lastCommitted))
                 return;
-            c->lastCommitted = v;
+            c->lastCommitted = n->value();
             Dispatch(panel, id, EVENT_COMMIT, 0, 0);
-        });
+        };
+        QObject::connect(n, &QAbstractSpinBox::editingFinished, [n, confirm] { confirm(n->enterPressed()); });
+        QObject::connect(n, &NumericControl::stepped, [confirm] { confirm(false); });
     } else if (auto *d = qobject_cast<QDoubleSpinBox *>(w)) {
         d->setKeyboardTracking(false);
         QObject::connect(d, &QDoubleSpinBox::valueChanged, commit);
@@ -196,6 +267,16 @@ void ProcessSystemEvents(void)
 {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
+}
+
+int PostDeferredCall(DeferredCallbackPtr fn, void *data)
+{
+    if (!fn || !QCoreApplication::instance())
+        return UIE_NOT_INITIALIZED;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [fn, data] { Post({0, 0, 0, 0, 0, nullptr, fn, data}); }, Qt::QueuedConnection);
+    return 0;
 }
 
 int UiFireTimer(int panel, int control)

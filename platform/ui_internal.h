@@ -11,13 +11,14 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QPointer>
+#include <QSpinBox>
 #include <QTimer>
 #include <QWidget>
 
 #include <map>
 #include <string>
-
 
 // An invisible control that delivers EVENT_TIMER_TICK every `interval`
 // seconds while `enabled`. It re-declares `enabled`: QWidget's own property
@@ -31,6 +32,9 @@ public:
     explicit TimerControl(QWidget *parent = nullptr) : QWidget(parent)
     {
         hide();
+        // Coarse timers may fire up to 5 % late; the write sequence is paced
+        // by ticks, so lateness adds up over a Write.
+        timer_.setTimerType(Qt::PreciseTimer);
         timer_.setInterval(1000);
         connect(&timer_, &QTimer::timeout, this, &TimerControl::tick);
     }
@@ -57,6 +61,36 @@ private:
     bool running_ = false;
 };
 
+// A numeric field that tells an Enter from the other ways its value is
+// confirmed: Enter always commits (so the operator can retry the same
+// number), a focus-out or a step of the arrows only when the value changed.
+class NumericControl : public QSpinBox {
+    Q_OBJECT
+
+public:
+    explicit NumericControl(QWidget *parent = nullptr) : QSpinBox(parent) { setKeyboardTracking(false); }
+    bool enterPressed() const { return enterPressed_; }
+
+signals:
+    void stepped();
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override
+    {
+        enterPressed_ = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+        QSpinBox::keyPressEvent(e);
+        enterPressed_ = false;
+    }
+    void stepBy(int steps) override
+    {
+        QSpinBox::stepBy(steps);
+        emit stepped();
+    }
+
+private:
+    bool enterPressed_ = false;
+};
+
 class QLabel;
 
 namespace ui_internal {
@@ -64,7 +98,8 @@ namespace ui_internal {
 struct Control {
     QPointer<QWidget> widget;
     CtrlCallbackPtr callback = nullptr;
-    int lastCommitted = 0; // numeric fields commit once per confirmed change
+    int lastCommitted = 0;     // numeric fields: the value of the last commit
+    bool setByProgram = false; // a check state the program sets is no commit
 };
 
 struct Panel {
@@ -81,7 +116,6 @@ extern const UiCallback *gaCallbacks;
 extern int giCallbackCount;
 extern std::string gsLastError;
 extern PopupHook gpPopupHook;
-extern bool gbDispatching; // handlers never interleave
 
 Panel *FindPanel(int panel);
 Control *FindControl(int panel, int control);
@@ -92,8 +126,14 @@ int CopyOut(const QString &text, char *out, size_t size);
 QString MnemonicToQt(const char *text);
 QString MnemonicFromQt(QString s);
 
-// Runs the handler of a control (control 0: the panel's own handler).
+// Runs the handler of a control (control 0: the panel's own handler), or,
+// while another handler or a popup runs, queues the event behind it.
 int Dispatch(int panel, int control, int event, int data1, int data2);
+int DispatchMenu(int panel, int item, MenuCallbackPtr callback);
+// Runs fn with handlers held back, then delivers what arrived meanwhile.
+template <class Fn> void RunExclusive(Fn fn);
+void BeginExclusive();
+void EndExclusive();
 // Connects the signals of a loaded control to the events it commits.
 void ConnectCommits(int panel, int id, QWidget *w);
 // The application-wide filter for key presses and close boxes.
@@ -128,5 +168,12 @@ private:
     QComboBox *ring_;
     QListWidget *list_;
 };
+
+template <class Fn> void RunExclusive(Fn fn)
+{
+    BeginExclusive();
+    fn();
+    EndExclusive();
+}
 
 } // namespace ui_internal

@@ -90,12 +90,15 @@ class PanelLoader : public QUiLoader {
 public:
     QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override
     {
-        if (className == "TimerControl") {
-            auto *t = new TimerControl(parent);
-            t->setObjectName(name);
-            return t;
-        }
-        return QUiLoader::createWidget(className, parent, name);
+        QWidget *w = nullptr;
+        if (className == "TimerControl")
+            w = new TimerControl(parent);
+        else if (className == "QSpinBox")
+            w = new NumericControl(parent);
+        else
+            return QUiLoader::createWidget(className, parent, name);
+        w->setObjectName(name);
+        return w;
     }
 };
 
@@ -165,13 +168,8 @@ int BindPanel(int handle, Panel &p)
             return LoadError(UIE_UNKNOWN_CALLBACK, QString("unknown menu callback '%1' on item %2 (%3)")
                                                        .arg(name).arg(itemId).arg(Describe(a)));
         MenuCallbackPtr menuCb = cb->menu;
-        QObject::connect(a, &QAction::triggered, [handle, itemId, menuCb] {
-            if (!FindPanel(handle) || gbDispatching)
-                return;
-            gbDispatching = true;
-            menuCb(handle, itemId, nullptr, handle);
-            gbDispatching = false;
-        });
+        QObject::connect(a, &QAction::triggered,
+                         [handle, itemId, menuCb] { DispatchMenu(handle, itemId, menuCb); });
     }
     return 0;
 }

@@ -26,11 +26,9 @@ int MessagePopup(const char *title, const char *message)
     QWidget *parent = QApplication::activeWindow();
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(title ? title : ""),
                     QString::fromUtf8(message ? message : ""), QMessageBox::Ok, parent);
-    // A popup runs a loop of its own; handlers must not run meanwhile.
-    bool was = gbDispatching;
-    gbDispatching = true;
-    box.exec();
-    gbDispatching = was;
+    // A popup runs a loop of its own; what the operator does meanwhile waits
+    // for the running handler.
+    RunExclusive([&] { box.exec(); });
     return 0;
 }
 
@@ -39,8 +37,14 @@ void SetMessagePopupHook(PopupHook hook)
     gpPopupHook = hook;
 }
 
+// Paints what changed before blocking, so a status or a highlight set just
+// before the wait shows during it. Only paint events are handled: no input.
 void Delay(double seconds)
 {
+    if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    }
     if (seconds > 0.0)
         QThread::usleep(static_cast<unsigned long>(seconds * 1e6));
 }

@@ -1,6 +1,7 @@
 // The user-interface services over real widgets on the offscreen platform,
 // driven through a small Designer file.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -30,13 +31,16 @@ struct Event {
 };
 
 std::vector<Event> gEvents;
-bool gReenter = false; // a handler that makes the timer tick while it runs
+// What the handler of the button (control 4) does while it runs.
+void (*gOnButton)(int panel) = nullptr;
 
 int onCtrl(int panel, int control, int event, void *, int data1, int)
 {
     gEvents.push_back({control, event, data1});
-    if (gReenter)
-        UiFireTimer(panel, 8);
+    if (control == 4 && gOnButton) {
+        gOnButton(panel);
+        gEvents.push_back({-4, 0, 0}); // the button's handler returns
+    }
     return 0;
 }
 
@@ -78,6 +82,7 @@ protected:
     }
     void TearDown() override
     {
+        gOnButton = nullptr;
         DiscardPanel(panel_);
         ProcessSystemEvents();
     }
@@ -98,20 +103,42 @@ TEST_F(UiTest, ClickingAButtonOrAToggleCommitsOnceAndTheToggleReadsItsState)
     EXPECT_EQ(on, 1);
 }
 
-TEST_F(UiTest, ANumericFieldCommitsOncePerConfirmedChange)
+TEST_F(UiTest, AToggleTurnedByItsAccessibilityActionCommitsAndOneSetByTheProgramDoesNot)
+{
+    Widget<QPushButton>(3)->toggle(); // what a screen reader's "toggle" action does
+    EXPECT_EQ(Count(3, EVENT_COMMIT), 1);
+    SetCtrlVal(panel_, 3, 0);
+    EXPECT_EQ(Count(3, EVENT_COMMIT), 1);
+}
+
+TEST_F(UiTest, ANumericFieldCommitsOnEveryEnterAndOnAFocusOutOrStepThatChangesIt)
 {
     QSpinBox *num = Widget<QSpinBox>(1);
-    num->setFocus();
-    num->selectAll();
-    QTest::keyClicks(num, "42");
-    EXPECT_EQ(Count(1, EVENT_COMMIT), 0) << "typing alone does not commit";
-    QTest::keyClick(num, Qt::Key_Return);
-    Widget<QPushButton>(4)->setFocus(); // focus-out after Enter: no second commit
-    QTest::keyClick(num, Qt::Key_Return); // Enter on an unchanged value
-    EXPECT_EQ(Count(1, EVENT_COMMIT), 1);
+    struct Step {
+        const char *action;
+        int commits; // in all, after the action
+    } steps[] = {{"type 42", 0}, {"enter", 1},  {"focus out", 1}, {"enter", 2},
+                 {"type 43", 2}, {"focus out", 3}, {"up", 4},      {"focus out", 4}};
+    for (const Step &step : steps) {
+        std::string a = step.action;
+        if (a.rfind("type ", 0) == 0) {
+            num->setFocus();
+            num->selectAll();
+            QTest::keyClicks(num, QString::fromStdString(a.substr(5)));
+        } else if (a == "enter") {
+            num->setFocus();
+            QTest::keyClick(num, Qt::Key_Return);
+        } else if (a == "up") {
+            num->setFocus();
+            QTest::keyClick(num, Qt::Key_Up);
+        } else {
+            Widget<QPushButton>(4)->setFocus();
+        }
+        EXPECT_EQ(Count(1, EVENT_COMMIT), step.commits) << "after " << a;
+    }
     int v = 0;
     GetCtrlVal(panel_, 1, &v);
-    EXPECT_EQ(v, 42);
+    EXPECT_EQ(v, 44);
 }
 
 TEST_F(UiTest, ValuesSetByTheProgramDoNotCommit)
@@ -270,13 +297,67 @@ TEST_F(UiTest, MenusCarryCheckMarksAndCaptionsAndCallTheirHandlers)
     EXPECT_EQ(Count(4, EVENT_COMMIT), 1);
 }
 
-TEST_F(UiTest, AnEventArrivingWhileAHandlerRunsIsNotDeliveredInsideIt)
+// The events as seen by the handlers: control, event; -4 marks the return
+// of the button's handler.
+std::vector<std::pair<int, int>> Seen()
 {
-    gReenter = true;
+    std::vector<std::pair<int, int>> seen;
+    for (const Event &e : gEvents)
+        seen.emplace_back(e.control, e.event);
+    return seen;
+}
+
+TEST_F(UiTest, EventsArrivingWhileAHandlerRunsAreDeliveredAfterItInOrderWithTicksMerged)
+{
+    gOnButton = [](int panel) {
+        UiFireTimer(panel, 8);
+        QTest::mouseClick(UiCtrlWidget(panel, 3), Qt::LeftButton);
+        UiFireTimer(panel, 8);
+    };
     QTest::mouseClick(Widget<QPushButton>(4), Qt::LeftButton);
-    gReenter = false;
-    EXPECT_EQ(Count(4, EVENT_COMMIT), 1);
-    EXPECT_EQ(Count(8, EVENT_TIMER_TICK), 0);
+    using S = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(Seen(), (S{{4, EVENT_COMMIT}, {-4, 0}, {8, EVENT_TIMER_TICK}, {3, EVENT_COMMIT}}));
+}
+
+TEST_F(UiTest, WhatTheOperatorDoesWhileAPopupIsOpenIsDeliveredAfterTheHandlerThatOpenedIt)
+{
+    gOnButton = [](int panel) {
+        QTimer::singleShot(0, [panel] {
+            QTest::mouseClick(UiCtrlWidget(panel, 3), Qt::LeftButton);
+            QApplication::activeModalWidget()->close();
+        });
+        MessagePopup("title", "message");
+    };
+    QTest::mouseClick(Widget<QPushButton>(4), Qt::LeftButton);
+    using S = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(Seen(), (S{{4, EVENT_COMMIT}, {-4, 0}, {3, EVENT_COMMIT}}));
+}
+
+TEST_F(UiTest, ADeferredCallRunsFromTheEventLoopAfterTheRunningHandler)
+{
+    gOnButton = [](int) { PostDeferredCall([](void *) { gEvents.push_back({99, 0, 0}); }, nullptr); };
+    QTest::mouseClick(Widget<QPushButton>(4), Qt::LeftButton);
+    ProcessSystemEvents();
+    using S = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(Seen(), (S{{4, EVENT_COMMIT}, {-4, 0}, {99, 0}}));
+}
+
+TEST_F(UiTest, ADelayPaintsWhatChangedBeforeItBlocks)
+{
+    struct PaintedText : QObject {
+        std::vector<std::string> seen;
+        bool eventFilter(QObject *o, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                seen.push_back(qobject_cast<QLineEdit *>(o)->text().toStdString());
+            return false;
+        }
+    } painted;
+    QTest::qWait(50); // the first paint of the window is done
+    Widget<QLineEdit>(6)->installEventFilter(&painted);
+    SetCtrlVal(panel_, 6, "---");
+    Delay(0.01);
+    EXPECT_EQ(painted.seen, std::vector<std::string>{"---"});
 }
 
 TEST_F(UiTest, TheEventLoopRunsUntilAHandlerQuitsIt)
