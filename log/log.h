@@ -29,3 +29,5 @@ int mf_Tovra_Log__Launch(void);
 
 int mf_Tovra_Log__err_Open_File(const char *source, int line, const char *fileName);
 int mf_Tovra_Log__err_Open_COM(const char *source, int line, int code);
+// The device behind an open port went away: two log lines, no message box.
+int mf_Tovra_Log__err_Lost_COM(const char *source, int line, const char *deviceName, int code);

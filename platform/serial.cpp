@@ -16,12 +16,15 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 
 #ifndef _WIN32
+#include <poll.h>
 #include <unistd.h>
 #endif
 
 #include "platform/serial_map.h"
+#include "platform/ui.h"
 
 namespace {
 
@@ -39,17 +42,24 @@ const ComError caComErrors[] = {
     {kComErrIo, "serial input/output error"},
     {kComErrNotOpen, "serial port not open"},
     {kComErrBadArg, "invalid port number or argument"},
+    {kComErrLost, "the device was disconnected"},
 };
 
 constexpr int ciMaxLogicalPort = 1000;
 constexpr double cfDefaultTimeLimit = 10.0;
+// What the port keeps of the line between exchanges. A reply is at most 257
+// bytes; a chatty line must not grow memory while the port is idle.
+constexpr qint64 ciReadBufferBytes = 4096;
 
 struct LogicalPort {
     std::unique_ptr<QSerialPort> serial;
     int timeLimitMs = static_cast<int>(cfDefaultTimeLimit * 1000);
+    std::string name; // as opened: "COM5"
+    bool lost = false;
 };
 
 std::map<int, LogicalPort> gaPorts;
+ComLostCallbackPtr gpLostCallback = nullptr;
 
 // QSerialPort needs an application object; the window creates a QApplication
 // first, tools without a window get a plain one here.
@@ -91,6 +101,59 @@ int OpenFailureCode(QSerialPort::SerialPortError error, const QString &path)
     default:
         return kComErrIo;
     }
+}
+
+// A read or write error with the line hung up: the other end is gone. A
+// pseudo-terminal whose master closed reads 0 bytes forever, and Qt reports
+// each as a read error; a pulled USB adapter fails with EIO.
+bool HungUp(QSerialPort &s, QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::ResourceError)
+        return true;
+    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError)
+        return false;
+#ifndef _WIN32
+    pollfd fd = {static_cast<int>(s.handle()), POLLIN, 0};
+    return poll(&fd, 1, 0) == 1 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL));
+#else
+    (void)s;
+    return false;
+#endif
+}
+
+struct LostNote {
+    int port;
+    std::string name;
+};
+
+void ReportLost(void *data)
+{
+    std::unique_ptr<LostNote> note(static_cast<LostNote *>(data));
+    if (gpLostCallback)
+        gpLostCallback(note->port, note->name.c_str(), kComErrLost);
+}
+
+// The first hang-up closes the port, which stops Qt's read notifier from
+// firing again and again, and tells the program once. The close waits for
+// the event loop: the port may be inside one of its own signals here.
+void OnPortError(int port, QSerialPort *serial, QSerialPort::SerialPortError error)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p || p->serial.get() != serial || p->lost || !HungUp(*serial, error))
+        return;
+    p->lost = true;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [port, serial] {
+            LogicalPort *p = FindOpen(port);
+            if (!p || p->serial.get() != serial)
+                return; // closed or reopened meanwhile
+            auto *note = new LostNote{port, p->name};
+            CloseCom(port);
+            if (PostDeferredCall(ReportLost, note) < 0)
+                ReportLost(note);
+        },
+        Qt::QueuedConnection);
 }
 
 // The open port of a read or write with a usable buffer, or the code why not.
@@ -185,9 +248,16 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
         return kComErrSettings;
     if (!serial->open(QIODevice::ReadWrite))
         return OpenFailureCode(serial->error(), systemPath);
+    serial->setReadBufferSize(ciReadBufferBytes);
+    QSerialPort *raw = serial.get();
+    QObject::connect(raw, &QSerialPort::errorOccurred,
+                     [port, raw](QSerialPort::SerialPortError e) { OnPortError(port, raw, e); });
 
-    gaPorts[port].serial = std::move(serial);
-    gaPorts[port].timeLimitMs = static_cast<int>(cfDefaultTimeLimit * 1000);
+    LogicalPort &p = gaPorts[port];
+    p.serial = std::move(serial);
+    p.timeLimitMs = static_cast<int>(cfDefaultTimeLimit * 1000);
+    p.name = deviceName;
+    p.lost = false;
     return 0;
 }
 
@@ -260,6 +330,11 @@ int ComRd(int port, char *buffer, int count)
         return kComErrIo;
     qint64 n = s.read(buffer, qMin<qint64>(count, s.bytesAvailable()));
     return n < 0 ? kComErrIo : static_cast<int>(n);
+}
+
+void SetComLostCallback(ComLostCallbackPtr fn)
+{
+    gpLostCallback = fn;
 }
 
 const char *GetRS232ErrorString(int code)

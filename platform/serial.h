@@ -12,6 +12,7 @@ enum {
     kComErrIo = -6,         // input/output error on an open port
     kComErrNotOpen = -7,    // the logical port is not open
     kComErrBadArg = -8,     // logical port number or argument out of range
+    kComErrLost = -9,       // the device went away while the port was open
 };
 
 // Parity codes.
@@ -35,6 +36,13 @@ int ComWrt(int port, const char *buffer, int count);
 // limit; a negative code on a port failure. Surplus bytes stay queued.
 int ComRd(int port, char *buffer, int count);
 const char *GetRS232ErrorString(int code);
+
+// Called once, from the event loop and never inside a handler, when the
+// device behind an open port goes away (an adapter pulled out, the other end
+// of a pseudo-terminal closed). The port is closed by then; `deviceName` is
+// the name it was opened with.
+typedef void (*ComLostCallbackPtr)(int port, const char *deviceName, int code);
+void SetComLostCallback(ComLostCallbackPtr fn);
 
 // COM-port naming: resolve "COMn" to a device path, bounded by size.
 // Returns 0, or kComErrNotMapped.

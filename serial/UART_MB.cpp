@@ -15,6 +15,7 @@ namespace {
 
 constexpr double cdComTime = 0.2;
 constexpr int ciOpenComLine = 882839; // locates the open failure in the log
+constexpr int ciLostComLine = 882840; // locates the loss of a port in the log
 constexpr int ciTextSize = 256;
 
 // A ring whose item index selects an entry of a value table.
@@ -51,6 +52,17 @@ int TableGV(const UMB_Table &t)
         return t.values[i];
     MessagePopup(t.gvTitle, "error : out of array");
     return 0;
+}
+
+// The device behind the open port went away (an adapter pulled out): the
+// serial layer has closed the port; the toggle and the status say so.
+void fn_ComPort_Lost(int, const char *deviceName, int code)
+{
+    mf_Tovra_Log__err_Lost_COM("UART_MB", ciLostComLine, deviceName, code);
+    mf_Tovra_TGBT_X__SV(0, 0);
+    char text[ciTextSize];
+    std::snprintf(text, sizeof text, "%s lost: %s", deviceName, GetRS232ErrorString(code));
+    mf_Tovra_msg_comm__SCV(ciMsgRed, text);
 }
 
 } // namespace
@@ -110,6 +122,7 @@ int mf_Tovra_msg_comm__SCV(int colour, const char *text)
 int mf_Tovra_UMB_ComPort__Open(int port, const UMB_dev *dev, int show)
 {
     mf_Tovra_UMB_ComPort__Close(port);
+    SetComLostCallback(fn_ComPort_Lost);
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", dev->COMx);
     gr = OpenComConfig(port, name, dev->BR, dev->PARITY, dev->DATA, dev->STOP, 0, 0);

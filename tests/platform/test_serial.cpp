@@ -1,10 +1,17 @@
 // The serial services over a real pseudo-terminal pair: the test holds the
 // master side, the port under test opens the slave side through the port map.
 #include <QElapsedTimer>
+#include <QTest>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -151,13 +158,74 @@ TEST_F(SerialTest, EveryCallOnAPortThatIsNotOpenFailsAsNotOpen)
     EXPECT_EQ(CloseCom(kPort), 0) << "closing a closed port is harmless";
 }
 
-TEST_F(SerialTest, TheOtherSideClosingIsAnIoErrorOrAShortRead)
+long CpuMilliseconds()
 {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000;
+}
+
+long ResidentKiB()
+{
+    long pages = 0, resident = 0;
+    FILE *f = std::fopen("/proc/self/statm", "r");
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+std::vector<std::string> gLost;
+
+TEST_F(SerialTest, ADeviceThatGoesAwayClosesThePortOnceTellsTheProgramAndLeavesTheCpuIdle)
+{
+    gLost.clear();
+    SetComLostCallback([](int port, const char *name, int code) {
+        gLost.push_back(std::to_string(port) + " " + name + " " + std::to_string(code));
+    });
     Open(0.2);
-    close(master_);
+    close(master_); // the adapter is pulled out
     master_ = posix_openpt(O_RDWR | O_NOCTTY); // keep TearDown's close harmless
+    long cpu = CpuMilliseconds();
+    QTest::qWait(1000);
+    EXPECT_LT(CpuMilliseconds() - cpu, 50) << "the hang-up must not keep the event loop busy";
+    EXPECT_EQ(gLost, std::vector<std::string>{"222 COM200 -9"});
     char buf[4];
-    EXPECT_LE(ComRd(kPort, buf, 4), 0);
+    EXPECT_EQ(ComRd(kPort, buf, 4), kComErrNotOpen);
+    SetComLostCallback(nullptr);
+}
+
+TEST_F(SerialTest, AFloodOnAnIdleOpenPortKeepsMemoryFlatAndTheNextReplyIsReadWhole)
+{
+    Open(0.5);
+    fcntl(master_, F_SETFL, O_NONBLOCK);
+    std::atomic<bool> stop{false};
+    std::atomic<long> sent{0};
+    std::thread flood([&] {
+        std::string chunk(65536, '\x55');
+        while (!stop) {
+            ssize_t n = write(master_, chunk.data(), chunk.size());
+            if (n > 0)
+                sent += n;
+            else
+                usleep(10);
+        }
+    });
+    long before = ResidentKiB();
+    QTest::qWait(1000);
+    stop = true;
+    flood.join();
+    EXPECT_LT(ResidentKiB() - before, 2 * 1024) << sent << " bytes came in";
+
+    fcntl(master_, F_SETFL, 0);
+    ASSERT_EQ(FlushInQ(kPort), 0);
+    Send(std::string("\x01\x03\x02\x00\x03\xf8\x45", 7));
+    char buf[8] = {};
+    ASSERT_EQ(ComRd(kPort, buf, 7), 7);
+    EXPECT_EQ(std::string(buf, 7), std::string("\x01\x03\x02\x00\x03\xf8\x45", 7));
 }
 
 TEST(ComNaming, FixedRangesMapComNumbersToLinuxDevices)

@@ -1,4 +1,9 @@
 // The serial link on the real panel, with tovra-devsim as the device.
+#include <QAbstractButton>
+#include <QTest>
+
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "devsim.h"
@@ -193,4 +198,43 @@ TEST_F(SerialLinkTest, ChoosingAListedPortCopiesItsNumberAndOpensIt)
     EXPECT_EQ(mf_Tovra_TIS32_X__GV(0), 208);
     EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 1);
     EXPECT_EQ(StatusText(), OpenReport(208, "0-8-1"));
+}
+
+TEST_F(SerialLinkTest, EnterOnTheSameComNumberRetriesAnOpenThatFailed)
+{
+    Enter(kComField, 209);
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0) << "nothing on COM209 yet";
+    DevSim sim({"--com", "209"}); // the adapter is plugged in
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Enter(kComField, 209);
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 1);
+    EXPECT_EQ(StatusText(), OpenReport(209, "0-8-1"));
+}
+
+TEST_F(SerialLinkTest, ThePortToggleTurnedByAScreenReaderOpensThePort)
+{
+    DevSim sim({"--com", "211"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    mf_Tovra_TIS32_X__SV(0, 211);
+    qobject_cast<QAbstractButton *>(Ctrl(kToggle))->toggle();
+    EXPECT_EQ(StatusText(), OpenReport(211, "0-8-1"));
+}
+
+TEST_F(SerialLinkTest, ADeviceThatGoesAwayTurnsTheToggleOffAndSaysWhyInRedAndTheLog)
+{
+    auto sim = std::make_unique<DevSim>(std::vector<std::string>{"--com", "212"});
+    ASSERT_TRUE(sim->ready()) << sim->output();
+    OpenPort(212);
+    EnableLog();
+    sim.reset(); // the adapter is pulled out
+    QTest::qWait(300);
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
+    EXPECT_EQ(StatusText(), "COM212 lost: the device was disconnected");
+    EXPECT_EQ(StatusColour(), ciMsgRed);
+    EXPECT_EQ(Log(), kMark + " UART_MB :: 882840 \n" + kMark + " COM212 lost :: err code : -9 \n\n");
+
+    DevSim again({"--com", "212"}); // plugged in again
+    ASSERT_TRUE(again.ready()) << again.output();
+    Click(kToggle);
+    EXPECT_EQ(StatusText(), OpenReport(212, "0-8-1"));
 }
