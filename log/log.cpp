@@ -3,6 +3,10 @@
 // every 50 counted writes.
 #include "log/log.h"
 
+#include <cctype>
+#include <climits>
+
+#include "platform/files.h"
 #include "platform/ui.h"
 
 FILE *gpLog = nullptr;
@@ -15,23 +19,52 @@ constexpr int ciTitleSize = 52;    // 51 characters
 constexpr int ciMessageSize = 256; // 255 characters
 constexpr int ciPathSize = 4096;
 
+// The switch is read as "%d" reads a number, from at most this many bytes:
+// a huge switch file costs no memory, and a number that does not end within
+// them does not fit an int anyway.
+constexpr int ciSwitchBytes = 32;
+
+// True when the text starts, after white space, with a number that equals 1.
+// A number too large for an int is not 1 (reading it with "%d" would be
+// undefined, and glibc's wrap-around turns 4294967297 into 1).
+bool SwitchTextIsOn(const char *text)
+{
+    while (std::isspace(static_cast<unsigned char>(*text)))
+        ++text;
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+    if (!std::isdigit(static_cast<unsigned char>(*text)))
+        return false;
+    long long value = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*text)); ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > INT_MAX)
+            return false;
+    }
+    return !negative && value == 1;
+}
+
 // 1 when the switch file holds 1. A missing switch file is created holding
-// "0"; one that does not start with an integer counts as off.
+// "0". Only a regular file is read: a FIFO under the name would block
+// start-up, so it counts as off and is left alone.
 bool SwitchIsOn()
 {
-    FILE *f = std::fopen(caLogSwitchFile, "r");
-    if (!f) {
-        f = std::fopen(caLogSwitchFile, "w");
-        if (f) {
+    if (FileKind(caLogSwitchFile) == FILE_MISSING) {
+        if (FILE *f = FileOpenRegular(caLogSwitchFile, "w")) {
             std::fputs("0", f);
             std::fclose(f);
         }
         return false;
     }
-    int value = 0;
-    bool on = std::fscanf(f, "%d", &value) == 1 && value == 1;
+    FILE *f = FileOpenRegular(caLogSwitchFile, "r");
+    if (!f)
+        return false;
+    char text[ciSwitchBytes + 1];
+    size_t n = std::fread(text, 1, ciSwitchBytes, f);
     std::fclose(f);
-    return on;
+    text[n] = '\0';
+    return SwitchTextIsOn(text);
 }
 
 void WriteMarked(const char *title, const char *message)
@@ -55,8 +88,7 @@ void Counted()
 int mf_Tovra_Log__Clear(void)
 {
     if (SwitchIsOn()) {
-        FILE *f = std::fopen(caLogFile, "w");
-        if (f)
+        if (FILE *f = FileOpenRegular(caLogFile, "w"))
             std::fclose(f);
     }
     return 0;
@@ -66,7 +98,11 @@ int mf_Tovra_Log__Append(void)
 {
     mf_Tovra_Log__Close();
     if (SwitchIsOn()) {
-        gpLog = std::fopen(caLogFile, "a");
+        // Unbuffered: every line is on disk as soon as it is written, so a
+        // crash or a power loss keeps the log up to the moment it happened.
+        gpLog = FileOpenRegular(caLogFile, "a");
+        if (gpLog)
+            std::setvbuf(gpLog, nullptr, _IONBF, 0);
         giLog = 0;
     }
     return 0;
@@ -136,6 +172,16 @@ int mf_Tovra_Log__err_Open_COM(const char *source, int line, int code)
     char message[ciMessageSize];
     std::snprintf(title, sizeof title, "%s :: %d", source, line);
     std::snprintf(message, sizeof message, "Open COM NG :: err code : %d", code);
+    WriteMarked(title, message);
+    return 0;
+}
+
+int mf_Tovra_Log__err_Lost_COM(const char *source, int line, const char *deviceName, int code)
+{
+    char title[ciTitleSize];
+    char message[ciMessageSize];
+    std::snprintf(title, sizeof title, "%s :: %d", source, line);
+    std::snprintf(message, sizeof message, "%s lost :: err code : %d", deviceName, code);
     WriteMarked(title, message);
     return 0;
 }

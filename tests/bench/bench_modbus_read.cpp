@@ -5,7 +5,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "devsim.h"
 #include "log/log.h"
@@ -65,7 +69,17 @@ int main(int argc, char **argv)
         std::printf("skipped: cannot open %s\n", sim.comName().c_str());
         return 0;
     }
-    gpLog = std::tmpfile(); // traced as with logging on
+    // Traced into a real log, written line by line as the program writes it.
+    std::string folder = (std::filesystem::temp_directory_path() / "tovra-bench-XXXXXX").string();
+    if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) {
+        std::printf("skipped: no scratch folder\n");
+        return 0;
+    }
+    std::FILE *on = std::fopen(caLogSwitchFile, "w");
+    std::fputs("1", on);
+    std::fclose(on);
+    mf_Tovra_Log__Clear();
+    mf_Tovra_Log__Append();
     short values[2];
     for (int i = 0; i < 3; ++i) // warm-up
         mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values);
@@ -78,9 +92,10 @@ int main(int argc, char **argv)
         ms.push_back(Ms(Clock::now() - start));
     }
     CloseCom(ciPORT_umb);
-    if (gpLog != nullptr)
-        std::fclose(gpLog);
-    gpLog = nullptr;
+    mf_Tovra_Log__Close();
+    std::remove(caLogSwitchFile);
+    std::remove(caLogFile);
+    rmdir(folder.c_str());
 
     std::sort(ms.begin(), ms.end());
     const double settle = cdMB_SETTLE * 1000.0;

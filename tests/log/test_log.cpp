@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "log/log.h"
+#include "platform/files.h"
 #include "platform/ui.h"
 #include "popups.h"
 #include "scratch.h"
@@ -116,13 +119,38 @@ TEST_F(LogTest, ASwitchTurnedOffWhileRunningStopsLoggingAtTheNextReopen)
     EXPECT_EQ(ReadFileBytes(caLogFile), Lines(0, 50));
 }
 
-TEST_F(LogTest, ASwitchFileThatHoldsNoNumberCountsAsOff)
+TEST_F(LogTest, TheSwitchIsOnOnlyForANumberThatEqualsOneAndFitsAnInt)
 {
-    for (const char *content : {"", "yes", "2", " 1"}) {
-        WriteFileBytes(caLogSwitchFile, content);
+    struct {
+        std::string content;
+        bool on;
+    } cases[] = {
+        {"1", true},          {" 1\n", true},        {"01", true},          {"1abc", true},
+        {"", false},          {"yes", false},         {"2", false},          {"-1", false},
+        {"4294967297", false}, // wraps to 1 when read with %d
+        {std::string(40, '0') + "1", false}, // a number longer than what is read
+        {std::string(20 << 20, '7'), false}, // 20 MB of digits: only a few bytes are read
+    };
+    for (const auto &c : cases) {
+        WriteFileBytes(caLogSwitchFile, c.content);
         mf_Tovra_Log__Append();
-        EXPECT_EQ(gpLog != nullptr, std::string(content) == " 1") << '"' << content << '"';
+        EXPECT_EQ(gpLog != nullptr, c.on) << '"' << c.content.substr(0, 50) << '"';
     }
+}
+
+TEST_F(LogTest, AFifoUnderTheNameOfTheSwitchOrTheLogNeverBlocksAndIsLeftAlone)
+{
+    ASSERT_EQ(mkfifo(caLogSwitchFile, 0600), 0);
+    StartUp(); // would wait for a writer forever if it opened the FIFO
+    EXPECT_EQ(gpLog, nullptr);
+    EXPECT_EQ(FileKind(caLogSwitchFile), FILE_OTHER) << "not replaced by a new switch file";
+
+    std::filesystem::remove(caLogSwitchFile);
+    WriteFileBytes(caLogSwitchFile, "1");
+    ASSERT_EQ(mkfifo(caLogFile, 0600), 0);
+    StartUp();
+    logs("%s\n", "lost in no FIFO");
+    EXPECT_EQ(gpLog, nullptr);
 }
 
 TEST_F(LogTest, TheErrorReportersWriteMarkedLinesAndOnlyTheFileReporterShowsABox)
@@ -131,10 +159,13 @@ TEST_F(LogTest, TheErrorReportersWriteMarkedLinesAndOnlyTheFileReporterShowsABox
     StartUp();
     mf_Tovra_Log__err_Open_COM("UART_MB", 882839, -4);
     mf_Tovra_Log__err_Open_File("lang", 12, "lang.txt");
+    mf_Tovra_Log__err_Lost_COM("UART_MB", 882840, "COM5", -9);
     EXPECT_EQ(Log(), "\xA1\xB9\xA1\xB9\xA1\xB9 UART_MB :: 882839 \n"
                      "\xA1\xB9\xA1\xB9\xA1\xB9 Open COM NG :: err code : -4 \n\n"
                      "\xA1\xB9\xA1\xB9\xA1\xB9 lang :: 12 \n"
-                     "\xA1\xB9\xA1\xB9\xA1\xB9 open file NG :: lang.txt \n\n");
+                     "\xA1\xB9\xA1\xB9\xA1\xB9 open file NG :: lang.txt \n\n"
+                     "\xA1\xB9\xA1\xB9\xA1\xB9 UART_MB :: 882840 \n"
+                     "\xA1\xB9\xA1\xB9\xA1\xB9 COM5 lost :: err code : -9 \n\n");
     ASSERT_EQ(popups_.size(), 1u);
     EXPECT_EQ(popups_[0], std::make_pair(std::string("lang :: 12"), std::string("open file NG :: lang.txt")));
     EXPECT_EQ(giLog, 0) << "direct writes are not counted";

@@ -1,0 +1,61 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+int FileKind(const char *path)
+{
+#ifndef _WIN32
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return FILE_MISSING;
+    return S_ISREG(st.st_mode) ? FILE_REGULAR : FILE_OTHER;
+#else
+    FILE *f = std::fopen(path, "r");
+    if (!f)
+        return FILE_MISSING;
+    std::fclose(f);
+    return FILE_REGULAR;
+#endif
+}
+
+FILE *FileOpenRegular(const char *path, const char *mode)
+{
+#ifndef _WIN32
+    int flags;
+    if (std::strcmp(mode, "r") == 0)
+        flags = O_RDONLY;
+    else if (std::strcmp(mode, "w") == 0)
+        flags = O_WRONLY | O_CREAT | O_TRUNC;
+    else if (std::strcmp(mode, "a") == 0)
+        flags = O_WRONLY | O_CREAT | O_APPEND;
+    else
+        return nullptr;
+    if (FileKind(path) == FILE_OTHER)
+        return nullptr; // never open it: opening a FIFO blocks, a device may react
+    // O_NONBLOCK: should a FIFO appear between the check and the open, the
+    // open does not wait for a writer; fstat then refuses it.
+    int fd = open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE *f = fdopen(fd, mode);
+    if (!f)
+        close(fd);
+    return f;
+#else
+    return std::fopen(path, mode);
+#endif
+}

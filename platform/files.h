@@ -1,0 +1,14 @@
+// Files the program reads and writes by name in its current folder, opened
+// so that a special file under such a name (a FIFO, a device) never blocks
+// or feeds the program.
+#pragma once
+
+#include <cstdio>
+
+enum { FILE_MISSING = 0, FILE_REGULAR = 1, FILE_OTHER = 2 };
+
+// What stands at `path`, following links.
+int FileKind(const char *path);
+// fopen() for "r", "w" and "a", but only on a regular file, or for "w" and
+// "a" on a missing one, which is created. nullptr otherwise.
+FILE *FileOpenRegular(const char *path, const char *mode);
