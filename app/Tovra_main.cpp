@@ -33,6 +33,9 @@ constexpr int ciSelectorMaxVisible = 5;
 // The device's two settings: selector (Ring_X index) and register, pairwise.
 constexpr int caBR_ring[2] = {4, 5};
 constexpr unsigned short caBR_reg[2] = {0x1101, 0x1102};
+constexpr const char *caBR_name[2] = {"BR1", "BR2"};
+// No selector has this item: a register that a short reply left out shows grey.
+constexpr short ciBR_not_read = -1;
 constexpr unsigned short ciCommitCoil = 0;
 constexpr short ciCommitValue = static_cast<short>(0xFF00);
 constexpr double cdCommitWait = 0.5;
@@ -152,7 +155,7 @@ int evTovra_Read_usr(int, int, int event, void *, int, int)
     mf_Tovra_msg_comm__SV("");
     mf_Tovra_Timer_X__toggle(ciTimerRead, 1);
     logs("%s\n", "r BR1, BR2");
-    short values[2] = {0, 0};
+    short values[2] = {ciBR_not_read, ciBR_not_read};
     gr = mf_Tovra_Modbus_dev_RW_16(3, caBR_reg[0], 2, values);
     if (gr < 0) {
         giMsg = ciMsgFailed;
@@ -178,16 +181,37 @@ int evTovra_TM_RW_msg(int, int, int event, void *, int, int)
     return 0;
 }
 
-int evBR_x(int, int, int event, void *, int, int)
+// The operator's choice is a valid value: a grey selector turns normal.
+int evBR_x(int panel, int control, int event, void *, int, int)
 {
-    if (event == EVENT_COMMIT)
-        mf_Tovra_msg_comm__SCV(ciMsgBlue, "");
+    if (event != EVENT_COMMIT)
+        return 0;
+    mf_Tovra_msg_comm__SCV(ciMsgBlue, "");
+    int ring = mf_Tovra_Ring_X__who(panel, control);
+    if (ring >= 0)
+        mf_Tovra_Ring_X__SI(ring, mf_Tovra_Ring_X__GI(ring));
     return 0;
+}
+
+// A grey selector shows item 0 but holds no value the operator chose or the
+// device reported; writing it would store 1200 baud into the EEPROM and could
+// leave the device unreachable. Such a Write sends nothing.
+static bool fn_BR_writable()
+{
+    for (int i = 0; i < 2; ++i)
+        if (!mf_Tovra_Ring_X__valid(caBR_ring[i])) {
+            char text[64];
+            std::snprintf(text, sizeof text, "Write NG : %s unknown, pick a value", caBR_name[i]);
+            logs("%s\n", text);
+            mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+            return false;
+        }
+    return true;
 }
 
 int evWrite(int, int, int event, void *, int, int)
 {
-    if (event != EVENT_COMMIT)
+    if (event != EVENT_COMMIT || !fn_BR_writable())
         return 0;
     logs("%s\n", "--------------");
     mf_Tovra_msg_comm__SCV(ciMsgBlue, "");

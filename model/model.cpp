@@ -209,6 +209,11 @@ int mf_Tovra_Ring_X__GI(int index)
     return item;
 }
 
+int mf_Tovra_Ring_X__valid(int index)
+{
+    return mf_Tovra_Ring_X__GA_i32(index, ATTR_TEXT_BGCOLOR) != ciColourInvalidItem;
+}
+
 int mf_Tovra_Ring_X__SA_i32(int index, int attribute, int value)
 {
     return SetAttr(cfRing_X, index, attribute, value);

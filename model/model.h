@@ -40,6 +40,9 @@ int mf_Tovra_Ring_X__who(int panel, int control);
 int mf_Tovra_Ring_X__init(int index, CtrlRef *ref);
 int mf_Tovra_Ring_X__SI(int index, int item);
 int mf_Tovra_Ring_X__GI(int index);
+// 0 while the ring is grey (it shows no valid value: one outside its items,
+// or none read), else 1.
+int mf_Tovra_Ring_X__valid(int index);
 int mf_Tovra_Ring_X__SA_i32(int index, int attribute, int value);
 int mf_Tovra_Ring_X__GA_i32(int index, int attribute);
 

@@ -2,7 +2,8 @@
 # Sets up, builds and starts Tovra COMM. With no USB serial adapter attached,
 # the device simulator stands in on COM200. Without a display, one scripted
 # operator session (open, read, write with EEPROM commit, read back) runs
-# offscreen instead of the window.
+# offscreen instead of the window, always against the simulator: a demo
+# never writes to a real device.
 #
 # The program's files (log___main.txt, YN_log_main.txt, lang.txt, ...) go to
 # $TOVRA_WORKDIR, default build/run.
@@ -24,23 +25,24 @@ mkdir -p "$workdir"
 cd "$workdir"
 [[ -f YN_log_main.txt ]] || printf 1 > YN_log_main.txt # trace the session into log___main.txt
 
+headless=1
+[[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]] && headless=""
+
 sim=""
-if ! compgen -G "/dev/ttyUSB*" >/dev/null && ! compgen -G "/dev/ttyACM*" >/dev/null; then
+if [[ -n "$headless" ]] || { ! compgen -G "/dev/ttyUSB*" >/dev/null && ! compgen -G "/dev/ttyACM*" >/dev/null; }; then
   "$root/build/bin/tovra-devsim" --com 200 --state "$workdir/tovra-devsim-state.txt" > devsim.out 2>&1 &
   sim=$!
   trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null || true' EXIT
   for _ in $(seq 50); do grep -q "ready" devsim.out && break; sleep 0.1; done
   grep -q "ready" devsim.out || { cat devsim.out; exit 1; }
-  echo "No USB serial adapter found: the device simulator is on COM200 (output in $workdir/devsim.out)."
+  echo "The device simulator is on COM200 (output in $workdir/devsim.out)."
 fi
 
-if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+if [[ -z "$headless" ]]; then
   [[ -n "$sim" ]] && echo "Type 200 in the COM Port field and press Enter, then Read or Write."
   "$root/build/bin/tovra-comm"
 else
-  echo "No display: running one operator session offscreen."
-  com=200
-  [[ -n "$sim" ]] || com=${TOVRA_COM:-33}
-  "$root/build/bin/tovra-session" --com "$com"
+  echo "No display: running one operator session offscreen against the simulator."
+  "$root/build/bin/tovra-session" --com 200
   echo "The session's communication log: $workdir/log___main.txt"
 fi

@@ -3,17 +3,73 @@
 #include <QComboBox>
 #include <QTest>
 
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "app/Tovra_main.h"
 #include "app/device_baud.h"
 #include "devsim.h"
+#include "log/log.h"
 #include "modbus/Modbus_API.h"
+#include "modbus/Modbus_core.h"
 #include "model/model.h"
 #include "panel_fixture.h"
 #include "serial/UART_MB.h"
 
 namespace {
+
+// A slave that answers one request with bytes that no real device sends,
+// from a pseudo-terminal linked into the port map as COMn.
+class ScriptedSlave {
+public:
+    ScriptedSlave(int com, std::vector<unsigned char> reply)
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master_);
+        unlockpt(master_);
+        termios t;
+        tcgetattr(master_, &t);
+        cfmakeraw(&t);
+        tcsetattr(master_, TCSANOW, &t);
+        link_ = DevSim::portsDir() + "/COM" + std::to_string(com);
+        std::filesystem::remove(link_);
+        std::filesystem::create_symlink(ptsname(master_), link_);
+        thread_ = std::thread([this, reply] {
+            unsigned char request[8];
+            size_t got = 0;
+            while (got < sizeof request) {
+                pollfd p{master_, POLLIN, 0};
+                if (poll(&p, 1, 5000) <= 0)
+                    return;
+                ssize_t n = read(master_, request + got, sizeof request - got);
+                if (n <= 0)
+                    return;
+                got += static_cast<size_t>(n);
+            }
+            if (write(master_, reply.data(), reply.size()) < 0)
+                return;
+        });
+    }
+    ~ScriptedSlave()
+    {
+        thread_.join();
+        std::filesystem::remove(link_);
+        close(master_);
+    }
+
+private:
+    int master_ = -1;
+    std::string link_;
+    std::thread thread_;
+};
 
 constexpr int kStatus = 12;
 constexpr int kRead = 24;
@@ -152,6 +208,60 @@ TEST_F(SequenceTest, ValuesThatAreNoItemSelectTheFirstItemInGrey)
     EXPECT_EQ(mf_Tovra_Ring_X__GI(5), 0);
     EXPECT_EQ(BgColour(kBR1), ciColourInvalidItem);
     EXPECT_EQ(BgColour(kBR2), ciColourInvalidItem);
+}
+
+TEST_F(SequenceTest, AReplyWithFewerValuesThanAskedLeavesTheMissingOneGrey)
+{
+    // Nine bytes with a right CRC, but a byte count of 2: BR1 only.
+    std::vector<unsigned char> reply = {0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00, 0, 0};
+    mf_Tovra_Get_CRC(reply.data(), 9);
+    ScriptedSlave slave(218, reply);
+    OpenPort(218);
+    Choose(kBR2, 4);
+    Click(kRead);
+    EXPECT_EQ(mf_Tovra_Ring_X__GI(4), 5);
+    EXPECT_EQ(BgColour(kBR1), ciColourIndicator);
+    EXPECT_EQ(BgColour(kBR2), ciColourInvalidItem) << "BR2 was not read";
+}
+
+TEST_F(SequenceTest, AWriteWithAGreySelectorSendsNothingUntilAnItemIsPicked)
+{
+    DevSim sim({"--com", "219", "--br2", "8"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(219);
+    Click(kRead);
+    ASSERT_EQ(BgColour(kBR2), ciColourInvalidItem);
+    Click(kWrite);
+    EXPECT_EQ(StatusText(), "Write NG : BR2 unknown, pick a value");
+    EXPECT_EQ(StatusColour(), ciMsgRed);
+    EXPECT_EQ(TimerRunning(kWriteTimer), 0);
+    EXPECT_EQ(sim.output().find("rx 01 06"), std::string::npos) << sim.output();
+
+    Choose(kBR2, 3);
+    EXPECT_EQ(BgColour(kBR2), ciColourIndicator);
+    Click(kWrite);
+    for (const char *shown : {"1", "2", "3", "OK"})
+        EXPECT_EQ(Step().first, shown);
+    EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=3\nBR2=3\n");
+}
+
+TEST_F(SequenceTest, EveryLineOfThirtyReadsIsOnDiskAtOnceAsAKillWouldLeaveIt)
+{
+    DevSim sim({"--com", "220"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(220);
+    EnableLog();
+    for (int i = 0; i < 30; ++i)
+        Click(kRead);
+    std::string onDisk = ReadFileBytes(caLogFile); // no flush, no close
+    auto count = [&](const std::string &text) {
+        int n = 0;
+        for (size_t at = onDisk.find(text); at != std::string::npos; at = onDisk.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("r BR1, BR2\n"), 30);
+    EXPECT_EQ(count("\tMB.Rx\t#01.03 (04)"), 30);
 }
 
 TEST_F(SequenceTest, AFailedReadShowsNGAndLeavesTheSelectors)
