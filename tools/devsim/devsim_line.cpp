@@ -75,8 +75,9 @@ bool mf_Dev_Line__parse(const std::string &text, DevLine &line, std::string &err
     const char *baudEnd = comma == std::string::npos ? last : first + comma;
     auto [end, ec] = std::from_chars(first, baudEnd, parsed.baud);
     if (ec != std::errc() || end != baudEnd || !fn_speed_known(parsed.baud)) {
-        error = "--line \"" + text + "\": the baud rate must be one of 300, 600, 1200, 2400, "
-                "4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600";
+        error = "--line \"" + text + "\": the baud rate must be one of";
+        for (const Speed &s : caDev_SPEEDS)
+            error += (&s == caDev_SPEEDS ? " " : ", ") + std::to_string(s.baud);
         return false;
     }
     if (comma != std::string::npos) {
