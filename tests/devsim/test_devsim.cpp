@@ -1,5 +1,6 @@
 // The device simulator, driven by libmodbus as the master over the
 // pseudo-terminal that the simulator links into the port map.
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include "devsim.h"
+#include "platform/serial.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
@@ -25,12 +27,18 @@ struct MasterDeleter {
 };
 using Master = std::unique_ptr<modbus_t, MasterDeleter>;
 
-// A master on the simulator's COM link, 9600 8N1; a short reply time limit
-// keeps the time-out cases quick.
-Master Connect(const DevSim &sim, int slave = 1, int timeoutMs = 200)
+struct Line {
+    long baud;
+    char parity; // N O E M S
+    int stop;
+};
+
+// A master on the simulator's COM link, 9600 8N1 unless told; a short reply
+// time limit keeps the time-out cases quick.
+Master Connect(const DevSim &sim, int slave = 1, int timeoutMs = 200, Line line = {9600, 'N', 1})
 {
     std::string path = DevSim::portsDir() + "/" + sim.comName();
-    Master m(modbus_new_rtu(path.c_str(), 9600, 'N', 8, 1));
+    Master m(modbus_new_rtu(path.c_str(), int(line.baud), line.parity, 8, line.stop));
     if (!m || modbus_connect(m.get()) != 0)
         ADD_FAILURE() << "cannot open " << path << ": " << modbus_strerror(errno);
     modbus_set_slave(m.get(), slave);
@@ -72,6 +80,22 @@ std::vector<uint8_t> RawExchange(modbus_t *m, std::vector<uint8_t> request)
         got.insert(got.end(), buf, buf + n);
     }
     return got;
+}
+
+// What a read of register 0 gets back within 0.3 s through the program's
+// own serial layer, opened at `line`.
+std::string AskThroughSerialLayer(const DevSim &sim, Line line)
+{
+    constexpr int kPort = 222;
+    int parity = int(std::string("NOEMS").find(line.parity));
+    if (OpenComConfig(kPort, sim.comName().c_str(), line.baud, parity, 8, line.stop, 0, 0) != 0)
+        return "cannot open";
+    SetComTime(kPort, 0.3);
+    ComWrt(kPort, "\x01\x03\x00\x00\x00\x01\x84\x0a", 8);
+    char reply[16];
+    int n = ComRd(kPort, reply, 7);
+    CloseCom(kPort);
+    return std::string(reply, size_t(std::max(n, 0)));
 }
 
 const std::vector<uint8_t> kReadBR{0x01, 0x03, 0x11, 0x01, 0x00, 0x02};
@@ -301,4 +325,97 @@ TEST_F(DevSimTest, BadOptionsAndABrokenStateFileStopItWithAMessage)
     DevSim broken;
     EXPECT_EQ(broken.stop(), 1);
     EXPECT_NE(broken.output().find("BR2=x"), std::string::npos) << broken.output();
+}
+
+TEST_F(DevSimTest, ADeviceWithALineAnswersOnlyAMasterAtThatLine)
+{
+    struct Probe {
+        Line line;
+        bool viaLibmodbus;
+        bool answered;
+    };
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<Probe> probes;
+    } cases[] = {
+        {{"--line", "38400,E,1"},
+         {{{38400, 'E', 1}, false, true},
+          {{19200, 'E', 1}, false, false},
+          {{38400, 'E', 2}, false, false},
+          {{38400, 'N', 1}, false, false},
+          {{38400, 'O', 1}, false, false},
+          {{38400, 'M', 1}, false, false},
+          {{38400, 'E', 1}, true, true},
+          {{38400, 'N', 1}, true, false}}},
+        {{"--line", "9600,o,2"},
+         {{{9600, 'O', 2}, false, true},
+          {{9600, 'N', 2}, false, false},
+          {{9600, 'E', 2}, false, false}}},
+        {{"--line", "115200"}, // 8N1
+         {{{115200, 'N', 1}, false, true},
+          {{115200, 'O', 1}, false, false},
+          {{115200, 'E', 1}, false, true}, // Qt's none and even look alike (README)
+          {{115200, 'E', 1}, true, false}}},
+        {{"--line", "9600,M,1"},
+         {{{9600, 'M', 1}, false, true},
+          {{9600, 'O', 1}, false, false}}},
+        {{"--apply-on-commit", "--br1", "5"}, // listens at BR1 from the start
+         {{{38400, 'N', 1}, false, true},
+          {{9600, 'N', 1}, false, false}}},
+        {{}, {{{1200, 'S', 2}, false, true}}}, // no line: any settings
+    };
+    for (const Case &c : cases) {
+        DevSim sim(c.args);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        for (const Probe &p : c.probes) {
+            bool answered = p.viaLibmodbus
+                                ? Read(Connect(sim, 1, 300, p.line).get(), 0, 1) ==
+                                      std::vector<int>{0x5456}
+                                : AskThroughSerialLayer(sim, p.line).size() == 7;
+            EXPECT_EQ(answered, p.answered)
+                << c.args.size() << " args, master " << p.line.baud << " " << p.line.parity
+                << p.line.stop << (p.viaLibmodbus ? " (libmodbus)" : "") << "\n"
+                << sim.output();
+        }
+    }
+}
+
+TEST_F(DevSimTest, AtOtherSettingsAGarblingDeviceSendsAFewBytesAndDoesNotAct)
+{
+    DevSim sim({"--line", "19200", "--mismatch", "garble"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    size_t noise = AskThroughSerialLayer(sim, {9600, 'N', 1}).size();
+    EXPECT_GE(noise, 1u);
+    EXPECT_LE(noise, 4u) << "shorter than any reply of the device";
+    EXPECT_LT(Write(Connect(sim).get(), 0x1101, 5), 0);
+    EXPECT_EQ(Read(Connect(sim, 1, 200, {19200, 'N', 1}).get(), 0x1101, 1),
+              (std::vector<int>{3}));
+}
+
+TEST_F(DevSimTest, ApplyOnCommitMovesTheLineToBr1AfterTheReplyToTheCommit)
+{
+    DevSim sim({"--line", "9600,E,2", "--apply-on-commit"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    {
+        Master m = Connect(sim, 1, 200, {9600, 'E', 2});
+        EXPECT_EQ(Write(m.get(), 0x1101, 4), 0);
+        EXPECT_EQ(StoreEeprom(m.get()), 0) << "the reply still goes out at 9600";
+    }
+    ASSERT_TRUE(sim.waitForOutput("note: line now 19200 8E2")) << sim.output();
+    EXPECT_EQ(AskThroughSerialLayer(sim, {9600, 'E', 2}).size(), 0u);
+    EXPECT_EQ(AskThroughSerialLayer(sim, {19200, 'E', 2}).size(), 7u);
+}
+
+TEST_F(DevSimTest, BadLineOptionsStopItWithAMessage)
+{
+    const std::vector<std::string> kBad[] = {
+        {"--line", "12345"}, {"--line", "9600,E"}, {"--line", "9600,X,1"},
+        {"--line", "9600,N,3"}, {"--mismatch", "loud"}, {"--apply-on-commit=1"},
+    };
+    for (const std::vector<std::string> &args : kBad) {
+        DevSim sim(args);
+        EXPECT_EQ(sim.stop(), 2) << args.back();
+        EXPECT_NE(sim.output().find(args.front().substr(0, 10)), std::string::npos)
+            << sim.output();
+    }
 }

@@ -60,6 +60,43 @@ std::vector<uint8_t> mf_Fault__mangle(const Fault &fault, const std::vector<uint
 // "01 03 11 01" for the given bytes.
 std::string mf_Hex(const uint8_t *bytes, int length);
 
+// ---- Line ----------------------------------------------------------------
+
+// Parities as a set, so settings that cannot be told apart stand for all of them.
+enum : unsigned { ciPAR_N = 1, ciPAR_E = 2, ciPAR_O = 4, ciPAR_M = 8, ciPAR_S = 16 };
+
+// The device's own serial line, always 8 data bits. Baud 0: the device
+// answers whatever the master's settings.
+struct DevLine {
+    long baud = 0;
+    unsigned parity = ciPAR_N; // exactly one parity
+    int stop = 1;
+};
+
+// The master's settings as the simulator sees them on its own side.
+struct DevSeen {
+    long baud;         // 0: a rate outside the table of standard rates
+    unsigned parities; // every parity the settings may stand for
+    int stop;
+};
+
+// "BAUD" (8N1) or "BAUD,PARITY,STOP", PARITY one of N E O M S, STOP 1 or 2.
+bool mf_Dev_Line__parse(const std::string &text, DevLine &line, std::string &error);
+// "38400 8E1", or "any settings".
+std::string mf_Dev_Line__text(const DevLine &line);
+// "9600 8E1", or "9600 8N1 or 8E1" when the parity cannot be told.
+std::string mf_Dev_Seen__text(const DevSeen &seen);
+// True when a device on `line` understands a master at `seen`.
+bool mf_Dev_Line__hears(const DevLine &line, const DevSeen &seen);
+
+struct termios;
+// Sets the parity bits of the simulator's own side that masters' settings
+// are read against; set once, before any master opens the line.
+void mf_Dev_Line__rest(termios &t, const DevLine &line);
+// What the terminal settings say of the master's line; `line` is the one
+// the settings were rested for.
+DevSeen mf_Dev_Seen__of(const termios &t, const DevLine &line);
+
 // ---- Options -------------------------------------------------------------
 
 struct DevOptions {
@@ -69,6 +106,9 @@ struct DevOptions {
     std::string statePath = "tovra-devsim-state.txt";
     DevState initial{ciDev_IDENT_DEFAULT, ciDev_BR_DEFAULT, ciDev_BR_DEFAULT};
     Fault fault;
+    DevLine line;               // --line; baud 0 when not given
+    bool garble = false;        // --mismatch garble
+    bool applyOnCommit = false; // --apply-on-commit
     bool help = false;
 };
 

@@ -1,5 +1,6 @@
 // tovra-devsim entry: the pseudo-terminal, the libmodbus slave on its master
-// side, the request loop with fault injection, and an orderly stop.
+// side, the request loop with the device's line and fault injection, and an
+// orderly stop.
 #include "devsim.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <random>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,10 +25,15 @@ namespace {
 modbus_t *gpCtx = nullptr;
 modbus_mapping_t *gpMap = nullptr;
 int giMaster = -1;
+int giSlave = -1; // held open; its terminal settings are the master's
 int gaPipe[2] = {-1, -1}; // replies are captured here before they go out
 DevOptions gvOpt;
 std::string gvStatePath;
 int giFaultCount = 0; // requests that passed the fault filters so far
+DevLine gvLine;        // the line the device listens on now
+bool gvStored = false; // the request just served stored the settings into the EEPROM
+std::mt19937 gvRandom{std::random_device{}()};
+constexpr int ciDev_RESTART_MS = 500;
 volatile sig_atomic_t gvStop = 0;
 
 sigset_t gvWaitMask; // the signal mask while waiting: stop signals let through
@@ -105,6 +112,7 @@ std::vector<uint8_t> fn_act(const uint8_t *req, int len)
         }
         std::printf("note: EEPROM store BR1=%d BR2=%d into %s\n", state.br1, state.br2,
                     gvStatePath.c_str());
+        gvStored = true;
     }
     std::vector<uint8_t> reply =
         fn_capture([&] { modbus_reply(gpCtx, req, len, gpMap); });
@@ -161,7 +169,61 @@ void fn_serve(const uint8_t *req, int len)
     fn_send(reply);
 }
 
-int fn_open_pty(std::string &slavePath, int &slaveFd)
+// True when the device understands a request sent with the master's
+// settings of this moment; `seen` is what they look like from here.
+bool fn_hears(DevSeen &seen)
+{
+    termios tio;
+    if (!gvLine.baud)
+        return true;
+    if (tcgetattr(giSlave, &tio) != 0)
+        return false;
+    seen = mf_Dev_Seen__of(tio, gvLine);
+    return mf_Dev_Line__hears(gvLine, seen);
+}
+
+// At other settings the device's UART makes no sense of the request, so the
+// device does not act; with garble the master gets a few bytes of noise,
+// too short for any reply of the device.
+void fn_not_understood(const DevSeen &seen)
+{
+    std::printf("note: request at %s, the device's line is %s: not understood, %s\n",
+                mf_Dev_Seen__text(seen).c_str(), mf_Dev_Line__text(gvLine).c_str(),
+                gvOpt.garble ? "garbled reply" : "no reply");
+    if (!gvOpt.garble)
+        return;
+    std::uniform_int_distribution<int> count(1, 4), byte(0, 255);
+    std::vector<uint8_t> noise(size_t(count(gvRandom)));
+    for (uint8_t &b : noise)
+        b = uint8_t(byte(gvRandom));
+    fn_print("tx", noise);
+    fn_send(noise);
+}
+
+// After the EEPROM command a device that applies its settings on restart
+// has replied at the old line; it is deaf for the restart and then listens
+// at BR1's baud rate with the same parity and stop bits.
+void fn_restart()
+{
+    std::printf("note: restart, %d ms without listening\n", ciDev_RESTART_MS);
+    if (!fn_sleep_ms(ciDev_RESTART_MS))
+        return;
+    size_t dropped = 0;
+    uint8_t buf[256];
+    pollfd p{giMaster, POLLIN, 0};
+    for (ssize_t n; poll(&p, 1, 0) > 0 && (n = read(giMaster, buf, sizeof buf)) > 0;)
+        dropped += size_t(n);
+    if (dropped)
+        std::printf("note: %zu bytes arrived during the restart, not heard\n", dropped);
+    int br1 = fn_reg(ciDev_REG_BR1);
+    if (long baud = mf_Dev_BR__baud(br1))
+        gvLine.baud = baud;
+    else
+        std::printf("note: BR1 = %d is no baud rate, the line is kept\n", br1);
+    std::printf("note: line now %s\n", mf_Dev_Line__text(gvLine).c_str());
+}
+
+int fn_open_pty(std::string &slavePath)
 {
     giMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (giMaster < 0 || grantpt(giMaster) != 0 || unlockpt(giMaster) != 0)
@@ -172,15 +234,19 @@ int fn_open_pty(std::string &slavePath, int &slaveFd)
     slavePath = name;
     // Held open for the whole run: without it every client close hangs up
     // the master side and later reads fail with I/O errors.
-    slaveFd = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slaveFd < 0)
+    giSlave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (giSlave < 0)
         return -1;
     // A fresh pseudo-terminal echoes, maps CR/LF and eats XON/XOFF bytes.
-    for (int fd : {giMaster, slaveFd}) {
+    // Masters restore the settings they found when they close, so the
+    // resting parity bits are back before the next master opens.
+    for (int fd : {giMaster, giSlave}) {
         termios tio;
         if (tcgetattr(fd, &tio) != 0)
             return -1;
         cfmakeraw(&tio);
+        if (fd == giSlave)
+            mf_Dev_Line__rest(tio, gvLine);
         if (tcsetattr(fd, TCSANOW, &tio) != 0)
             return -1;
     }
@@ -222,6 +288,15 @@ int main(int argc, char **argv)
                 mf_Dev_BR__text(state.br2).c_str(), state.ident);
     if (gvOpt.fault.kind != FaultKind::None)
         std::printf("tovra-devsim: fault %s\n", mf_Fault__describe(gvOpt.fault).c_str());
+    // A device that applies BR1 on restart listened at BR1 since its last start.
+    gvLine = gvOpt.line;
+    if (gvOpt.applyOnCommit && !gvLine.baud)
+        gvLine.baud = mf_Dev_BR__baud(state.br1);
+    std::printf("tovra-devsim: line %s%s%s\n", mf_Dev_Line__text(gvLine).c_str(),
+                !gvLine.baud ? ""
+                : gvOpt.garble ? ", garbled reply at other settings"
+                               : ", no reply at other settings",
+                gvOpt.applyOnCommit ? ", BR1 applied after each EEPROM command" : "");
 
     // Signals are taken only while waiting for a request, so a stop never
     // cuts a reply in half.
@@ -237,8 +312,7 @@ int main(int argc, char **argv)
     signal(SIGPIPE, SIG_IGN);
 
     std::string ptyPath;
-    int slaveFd = -1;
-    if (fn_open_pty(ptyPath, slaveFd) != 0)
+    if (fn_open_pty(ptyPath) != 0)
         return fn_fail(std::string("cannot open a pseudo-terminal: ") + std::strerror(errno), 1);
     if (pipe2(gaPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return fn_fail(std::string("cannot make a pipe: ") + std::strerror(errno), 1);
@@ -278,16 +352,25 @@ int main(int argc, char **argv)
                 break;
             }
         }
+        DevSeen seen{};
+        bool heard = fn_hears(seen); // the master's settings as the request arrives
         int len = modbus_receive(gpCtx, req);
         if (ignoreConfirmation) {
             ignoreConfirmation = false; // the other slave's reply, or nothing
+            continue;
+        }
+        ignoreConfirmation = len == 0; // libmodbus now waits for the other slave's reply
+        if (!heard) {
+            fn_not_understood(seen);
         } else if (len == 0) {
             std::printf("note: request for slave %d, not answered\n", req[0]);
-            ignoreConfirmation = true;
         } else if (len < 0) {
             fn_report_receive_error();
         } else {
+            gvStored = false;
             fn_serve(req, len);
+            if (gvStored && gvOpt.applyOnCommit)
+                fn_restart();
         }
     }
 
@@ -295,7 +378,7 @@ int main(int argc, char **argv)
     std::printf("tovra-devsim: stopped, %s removed\n", linkPath.c_str());
     modbus_mapping_free(gpMap);
     modbus_free(gpCtx);
-    close(slaveFd);
+    close(giSlave);
     close(giMaster);
     return status;
 }

@@ -30,6 +30,19 @@ const char *const caDev_USAGE =
     "  --fault-fc F     fault only requests with function code F\n"
     "  --fault-nth N    fault only the Nth request that passes the filters\n"
     "                   above, counting from 1\n"
+    "  --line BAUD[,PARITY,STOP]\n"
+    "                   the device's own line, 8 data bits: BAUD alone is 8N1;\n"
+    "                   PARITY N, E, O, M or S; STOP 1 or 2 (default: answer\n"
+    "                   whatever the master's settings)\n"
+    "  --mismatch none|garble\n"
+    "                   a request at other settings than the device's line gets\n"
+    "                   no reply (none, the default) or 1..4 random bytes\n"
+    "                   (garble); either way the device does not act on it\n"
+    "  --apply-on-commit\n"
+    "                   the device listens at the baud rate of BR1: at start\n"
+    "                   unless --line is given, and after each EEPROM command,\n"
+    "                   once it has replied and restarted (0.5 s, deaf); parity\n"
+    "                   and stop bits stay\n"
     "  --help           show this text\n"
     "Numbers may be decimal or hexadecimal with 0x.\n";
 
@@ -71,12 +84,47 @@ constexpr TextOption caTEXT_OPTIONS[] = {
     {"--state", &DevOptions::statePath},
 };
 
+bool fn_mismatch(const std::string &value, DevOptions &o, std::string &error)
+{
+    if (value != "none" && value != "garble") {
+        error = "option --mismatch: \"" + value + "\" is neither none nor garble";
+        return false;
+    }
+    o.garble = value == "garble";
+    return true;
+}
+
+struct ParsedOption {
+    const char *name;
+    bool (*parse)(const std::string &value, DevOptions &o, std::string &error);
+};
+
+constexpr ParsedOption caPARSED_OPTIONS[] = {
+    {"--fault", [](const std::string &v, DevOptions &o, std::string &e) {
+         return mf_Fault__parse(v, o.fault, e);
+     }},
+    {"--line", [](const std::string &v, DevOptions &o, std::string &e) {
+         return mf_Dev_Line__parse(v, o.line, e);
+     }},
+    {"--mismatch", fn_mismatch},
+};
+
+struct FlagOption {
+    const char *name;
+    bool DevOptions::*target;
+};
+
+constexpr FlagOption caFLAG_OPTIONS[] = {
+    {"--apply-on-commit", &DevOptions::applyOnCommit},
+    {"--help", &DevOptions::help},
+    {"-h", &DevOptions::help},
+};
+
 } // namespace
 
 bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &options,
                            std::string &error)
 {
-    std::string faultText;
     for (size_t i = 0; i < args.size(); i++) {
         std::string name = args[i], value;
         bool inlineValue = false;
@@ -84,10 +132,6 @@ bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &opt
             value = name.substr(eq + 1);
             name.resize(eq);
             inlineValue = true;
-        }
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-            continue;
         }
         auto takeValue = [&]() {
             if (inlineValue)
@@ -100,6 +144,16 @@ bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &opt
             return true;
         };
         bool known = false;
+        for (const FlagOption &o : caFLAG_OPTIONS) {
+            if (name != o.name)
+                continue;
+            if (inlineValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            options.*o.target = true;
+            known = true;
+        }
         for (const NumberOption &o : caNUMBER_OPTIONS) {
             if (name != o.name)
                 continue;
@@ -126,10 +180,11 @@ bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &opt
             options.*o.target = value;
             known = true;
         }
-        if (name == "--fault") {
-            if (!takeValue())
+        for (const ParsedOption &o : caPARSED_OPTIONS) {
+            if (name != o.name)
+                continue;
+            if (!takeValue() || !o.parse(value, options, error))
                 return false;
-            faultText = value;
             known = true;
         }
         if (!known) {
@@ -137,9 +192,8 @@ bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &opt
             return false;
         }
     }
-    if (!faultText.empty())
-        return mf_Fault__parse(faultText, options.fault, error);
-    if (options.fault.addr >= 0 || options.fault.fc >= 0 || options.fault.nth > 0) {
+    const Fault &f = options.fault;
+    if (f.kind == FaultKind::None && (f.addr >= 0 || f.fc >= 0 || f.nth > 0)) {
         error = "--fault-addr, --fault-fc and --fault-nth need --fault";
         return false;
     }
