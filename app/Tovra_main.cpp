@@ -10,6 +10,7 @@
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
+#include "serial/ComList.h"
 #include "serial/UART_MB.h"
 
 #ifndef TOVRA_DATA_DIR

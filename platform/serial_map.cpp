@@ -29,6 +29,51 @@ const FixedRange caFixedRanges[] = {
 
 constexpr int ciMaxCom = 256;
 
+// What stands in for a port that reports neither manufacturer nor
+// description, by its kernel name; the last entry matches every name.
+struct PortKind {
+    const char *prefix;
+    const char *name;
+};
+
+const PortKind caPortKinds[] = {
+    {"ttyS", "Communications Port"},
+    {"pts/", "Virtual serial port"},
+    {"ttyUSB", "USB Serial Port"},
+    {"ttyACM", "USB Serial Device"},
+    {"", "Serial Port"},
+};
+
+constexpr int ciVendorProlific = 0x067b;
+constexpr int ciKernelNameMax = 32;
+
+// Joins the non-empty parts with single spaces into out, at most `limit`
+// bytes, control characters as spaces. A part cut inside a UTF-8 sequence
+// loses the whole sequence.
+int JoinParts(const char *const *parts, int count, char *out, int limit)
+{
+    int len = 0;
+    for (int i = 0; i < count; ++i) {
+        const char *p = parts[i];
+        if (!p || !*p)
+            continue;
+        if (len > 0 && len < limit)
+            out[len++] = ' ';
+        for (; *p && len < limit; ++p) {
+            unsigned char c = static_cast<unsigned char>(*p);
+            out[len++] = static_cast<char>(c < 0x20 || c == 0x7F ? ' ' : c);
+        }
+        if ((static_cast<unsigned char>(*p) & 0xC0) == 0x80) {
+            while (len > 0 && (static_cast<unsigned char>(out[len - 1]) & 0xC0) == 0x80)
+                --len;
+            if (len > 0)
+                --len; // the sequence's lead byte
+        }
+    }
+    out[len] = '\0';
+    return len;
+}
+
 } // namespace
 
 bool ComMapSettings(long baudRate, int parity, int dataBits, int stopBits, ComLineSettings *out)
@@ -95,4 +140,53 @@ bool ComResolveName(const char *name, const char *mapDir, ComLinkExistsFn linkEx
                                  com - r.firstCom) < size;
     return false;
 #endif
+}
+
+int ComNumberOfDevice(const char *path)
+{
+    if (!path)
+        return 0;
+    for (const FixedRange &r : caFixedRanges) {
+        size_t n = std::strlen(r.prefix);
+        const char *digits = path + n;
+        // Kernel names carry no leading zeros: ttyUSB01 is no ttyUSB1.
+        if (std::strncmp(path, r.prefix, n) != 0 || *digits < '0' || *digits > '9' ||
+            (digits[0] == '0' && digits[1] != '\0'))
+            continue;
+        char *end = nullptr;
+        long index = std::strtol(digits, &end, 10);
+        if (*end == '\0' && index < r.count)
+            return r.firstCom + static_cast<int>(index);
+    }
+    return 0;
+}
+
+int DeviceFriendlyName(const DeviceFacts *device, char *out, int size)
+{
+    if (!device || !out || size <= 0)
+        return 0;
+    const char *kernel = device->kernelName ? device->kernelName : "";
+    char tail[64] = "";
+    int tailLen = 0;
+    if (*kernel)
+        tailLen = std::snprintf(tail, sizeof tail, " [%.*s]", ciKernelNameMax, kernel);
+    if (device->com > 0)
+        tailLen += std::snprintf(tail + tailLen, sizeof tail - static_cast<size_t>(tailLen),
+                                 " (COM%d)", device->com);
+
+    const char *description = device->description;
+    if ((!device->manufacturer || !*device->manufacturer) && (!description || !*description))
+        for (const PortKind &k : caPortKinds)
+            if (std::strncmp(kernel, k.prefix, std::strlen(k.prefix)) == 0) {
+                description = k.name;
+                break;
+            }
+    char head[ciFriendlyNameMax + 1];
+    const char *parts[] = {"Prolific", device->manufacturer, description};
+    int limit = ciFriendlyNameMax - tailLen;
+    JoinParts(parts + 1, 2, head, limit);
+    if (device->vendorId == ciVendorProlific && !std::strstr(head, "Prolific"))
+        JoinParts(parts, 3, head, limit);
+    int len = std::snprintf(out, static_cast<size_t>(size), "%s%s", head, tail);
+    return len < size ? len : size - 1;
 }

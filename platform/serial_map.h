@@ -26,3 +26,28 @@ bool ComResolveName(const char *name, const char *mapDir, ComLinkExistsFn linkEx
 bool ComLinkExists(const char *path);
 // The COM number of "COMn" (1..256), or 0 when the name is not of that form.
 int ComNumberOfName(const char *name);
+
+// COM number of a device path by the fixed ranges ("/dev/ttyUSB0" -> 33),
+// 0 outside them.
+int ComNumberOfDevice(const char *path);
+
+// What the device list knows of one present device.
+struct DeviceFacts {
+    const char *manufacturer; // "" when unknown
+    const char *description;  // "" when unknown
+    const char *kernelName;   // "ttyUSB0", "pts/3"; "" for a device that is no port
+    int vendorId;             // USB vendor, -1 when none
+    int com;                  // 1..256, 0 when the device has no COM number
+};
+
+// Longest friendly name: the search reads its lines into 256-byte buffers.
+constexpr int ciFriendlyNameMax = 255;
+
+// "<manufacturer> <description> [<kernel name>] (COMn)" with the parts the
+// device has. With neither manufacturer nor description the kind of port
+// stands in ("Communications Port" for a built-in UART, "Virtual serial port"
+// for a pseudo-terminal). A Prolific adapter (vendor 0x067b) always carries
+// "Prolific". Control characters become spaces, so a name is one line; the
+// text is cut, on a UTF-8 boundary, so the whole name fits ciFriendlyNameMax
+// bytes with its "[kernel name] (COMn)" intact. Returns the length written.
+int DeviceFriendlyName(const DeviceFacts *device, char *out, int size);

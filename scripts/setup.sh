@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
   libmodbus-dev libgtest-dev libbenchmark-dev fonts-wqy-microhei
   xvfb xauth
+  g++-mingw-w64-x86-64
 )
 
 missing=()

@@ -18,4 +18,5 @@ cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 # Benchmarks print figures and never fail the run.
 "$build/bin/modbus_read_bench" || true
+"$build/bin/com_search_bench" || true
 ctest --test-dir "$build" --output-on-failure -j1 -LE bench

@@ -40,11 +40,6 @@ int mf_Tovra_UMB_dev_TG_ComP__Button(void);
 int mf_Tovra_msg_comm__SV(const char *text);
 int mf_Tovra_msg_comm__SCV(int colour, const char *text);
 
-// The COM port list (control 21).
-int mf_Tovra_ComList__set_active(void);
-int mf_Tovra_ComList__GV(void);
-int mf_Tovra_ComList__Search_WIN32API_Prolific(void);
-
 // Handlers bound by the resource file.
 int evTovra_UMB_vCOMx(int panel, int control, int event, void *data, int d1, int d2);
 int evTovra_UMB_BR(int panel, int control, int event, void *data, int d1, int d2);
@@ -57,5 +52,3 @@ int evTovra_UMB_Read(int panel, int control, int event, void *data, int d1, int 
 int evTovra_MsgCommSet(int panel, int control, int event, void *data, int d1, int d2);
 int evTovra_UART_MB(int panel, int control, int event, void *data, int d1, int d2);
 int evTovra_UMB_ComPort(int panel, int control, int event, void *data, int d1, int d2);
-int evTovra_CS_GetCom(int panel, int control, int event, void *data, int d1, int d2);
-int evTovra_CS_ComList(int panel, int control, int event, void *data, int d1, int d2);

@@ -13,6 +13,7 @@
 #include "panel_fixture.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
+#include "serial/ComList.h"
 #include "serial/UART_MB.h"
 
 namespace {

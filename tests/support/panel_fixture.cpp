@@ -8,6 +8,7 @@
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
+#include "platform/devices.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
 #include "platform/ui_qt.h"
@@ -17,12 +18,16 @@ namespace {
 constexpr int ciComNumber = 15;
 constexpr int ciPortToggle = 26;
 constexpr int ciStatus = 12;
+const char *const caNoDevices[] = {""};
 
 } // namespace
 
 void PanelTest::SetUp()
 {
     ScratchDirTest::SetUp();
+    // Start-up searches the ports: with no devices handed in, tests never
+    // probe this machine's own ports unless they mean to.
+    SetDeviceListHook(caNoDevices, 0);
     ASSERT_EQ(mf_Tovra_Form_COMM__init(), 0) << UiLastErrorDetail();
     DisplayPanel(gvTovra_COMM);
     gvIDd = 1;
@@ -34,6 +39,7 @@ void PanelTest::SetUp()
 void PanelTest::TearDown()
 {
     CloseCom(ciPORT_umb);
+    SetDeviceListHook(nullptr, 0);
     mf_Tovra_Log__Close();
     DiscardPanel(gvTovra_COMM);
     ProcessSystemEvents();

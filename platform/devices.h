@@ -1,0 +1,19 @@
+// The list of present devices: one friendly name per device, as the port
+// search reads them. On Linux the serial ports of Qt SerialPort's enumeration
+// and the links of the port map, named by the COM-port naming, then the
+// other USB devices by product name; on Windows SetupAPI's friendly names.
+#pragma once
+
+// Writes the friendly name of every present device into fileName, one a
+// line ended by "\n", in a stable order. Returns 0. When the platform cannot
+// list its devices the file is left as it was; a file that cannot be
+// created gets nothing.
+int DumpPresentDevices(const char *fileName);
+
+// Test seam: while names is set, DumpPresentDevices writes these `count`
+// names instead of the computer's. nullptr restores the computer's list.
+void SetDeviceListHook(const char *const *names, int count);
+
+// The platform's own list, without the seam (devices.cpp on Linux,
+// devices_win.cpp on Windows).
+int DumpSystemDevices(const char *fileName);

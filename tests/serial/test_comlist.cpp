@@ -1,0 +1,181 @@
+// The port search on the real panel: device names handed in through the
+// device-list seam, tovra-devsim behind the port map as the ports.
+#include <QListWidget>
+#include <QProcess>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/Tovra_main.h"
+#include "devsim.h"
+#include "log/log.h"
+#include "model/model.h"
+#include "panel_fixture.h"
+#include "platform/devices.h"
+#include "platform/ui.h"
+#include "serial/ComList.h"
+#include "serial/UART_MB.h"
+
+namespace {
+
+constexpr int kSearch = 10;
+constexpr int kComList = 21;
+
+using Items = std::vector<std::pair<std::string, int>>;
+
+class ComListTest : public PanelTest {
+protected:
+    static Items ListItems()
+    {
+        Items items;
+        auto *list = qobject_cast<QListWidget *>(Ctrl(kComList));
+        for (int i = 0; list && i < list->count(); ++i)
+            items.emplace_back(list->item(i)->text().toStdString(), list->item(i)->data(Qt::UserRole).toInt());
+        return items;
+    }
+    static void HandIn(const std::vector<const char *> &names)
+    {
+        static std::vector<const char *> kept;
+        kept = names;
+        SetDeviceListHook(kept.data(), static_cast<int>(kept.size()));
+    }
+};
+
+std::string Lines(const std::vector<std::string> &lines)
+{
+    std::string text;
+    for (const std::string &l : lines)
+        text += l + "\n";
+    return text;
+}
+
+} // namespace
+
+TEST(ComNumber, IsTheNumberAfterParenthesisCOMUpToTheClosingParenthesisWithinOneTo256)
+{
+    // (COM0), (COM257), (LPT1): see the search, where they never reach file 01.
+    const std::pair<const char *, int> rows[] = {
+        {"Communications Port (COM1)", 1}, {"USB Serial Port (COM12)", 12}, {"x (COM256)", 256},
+        {"Standard port (xCyOzM5)", 5},    // other characters between the letters
+        {"Port (A) (COM3)", 3},            // a parenthesis that leads nowhere is not taken back
+        {"Port (COM1a2)", 12},             // non-digits among the digits are skipped
+        {"Port (COM300)", 0}, {"Port (COM)", 0}, {"Port (COM5", 0}, {"Port COM5)", 0},
+        {"Port (com5)", 0},                // case-sensitive
+        {"Port (COM0005)", 0}, {"Port (COM99999999999999999999)", 0}, // more than three digits
+    };
+    for (auto [text, com] : rows)
+        EXPECT_EQ(fn_find_COMx_number(text), com) << text;
+}
+
+TEST_F(ComListTest, TheSearchListsFreePortsProlificFirstAndWritesAllSixFiles)
+{
+    DevSim com7({"--com", "7"}), com5({"--com", "5"}), com1({"--com", "1"}), com8({"--com", "8"});
+    for (DevSim *sim : {&com7, &com5, &com1, &com8})
+        ASSERT_TRUE(sim->ready()) << sim->output();
+    QProcess holder; // another program holds COM8
+    holder.start(PORT_HOLDER, {"COM8"});
+    ASSERT_TRUE(holder.waitForReadyRead(5000));
+    ASSERT_EQ(holder.readAll().trimmed().toStdString(), "held");
+
+    const std::vector<const char *> names = {
+        "USB Serial Port (COM7)", "ECP Printer Port (LPT1)", "Prolific USB-to-Serial Comm Port (COM5)",
+        "USB Root Hub", "Communications Port (COM1)", "Held Serial Port (COM8)",
+        "prolific lookalike (COM240)", "Modem (COM0)", "Bridge (COM257)", ""};
+    HandIn(names);
+    EnableLog();
+    Click(kSearch);
+    holder.closeWriteChannel();
+    holder.waitForFinished(5000);
+
+    const std::string prolific = "Prolific USB-to-Serial Comm Port (COM5)\n";
+    const std::string others = Lines({"USB Serial Port (COM7)", "Communications Port (COM1)",
+                                      "Held Serial Port (COM8)", "prolific lookalike (COM240)"});
+    EXPECT_EQ(ReadFileBytes(caDevMng_All_DEV), Lines({names.begin(), names.end()}));
+    EXPECT_EQ(ReadFileBytes(caDevMng_All_COM),
+              Lines({"USB Serial Port (COM7)", "Prolific USB-to-Serial Comm Port (COM5)",
+                     "Communications Port (COM1)", "Held Serial Port (COM8)", "prolific lookalike (COM240)"}));
+    EXPECT_EQ(ReadFileBytes(caDevMng_COM_IS_Prolific), prolific);
+    EXPECT_EQ(ReadFileBytes(caDevMng_COM_NOT_Prolific), others);
+    EXPECT_EQ(ReadFileBytes(caDevMng_COM_Prolific_First), prolific + others);
+    EXPECT_EQ(ReadFileBytes(caCOM_Exist), "5\n7\n1\n") << "held COM8 and absent COM240 are left out";
+    EXPECT_EQ(ListItems(), (Items{{"Prolific USB-to-Serial Comm Port (COM5)", 5},
+                                  {"USB Serial Port (COM7)", 7},
+                                  {"Communications Port (COM1)", 1}}));
+    EXPECT_EQ(Log(), "Prolific\n");
+    EXPECT_EQ(GetActiveCtrl(gvTovra_COMM), kComList);
+}
+
+TEST_F(ComListTest, LinesLongerThan255CharactersAreSkippedWholeHeadAndTail)
+{
+    const std::string fits = std::string(247, 'a') + "(COM240)"; // 255 characters
+    const std::string over = std::string(248, 'b') + "(COM241)"; // 256
+    const std::string tail = std::string(256, 'c') + "(COM242)"; // its tail alone would name a port
+    HandIn({fits.c_str(), over.c_str(), tail.c_str(), "Short (COM243)"});
+    mf_Tovra_ComList__Search_WIN32API_Prolific();
+    EXPECT_EQ(ReadFileBytes(caDevMng_All_COM), Lines({fits, "Short (COM243)"}));
+}
+
+TEST_F(ComListTest, AListThatCannotBeClearedLogsTheCodeAndKeepsTheLastResult)
+{
+    InsertListItem(gvTovra_COMM, kComList, -1, "Old (COM9)", 9);
+    WriteFileBytes(caCOM_Exist, "9\n");
+    HandIn({"USB Serial Port (COM7)"});
+    EnableLog();
+    const int panel = gvTovra_COMM;
+    gvTovra_COMM = panel + 1000; // no such panel
+    int code = mf_Tovra_ComList__Search_WIN32API_Prolific();
+    gvTovra_COMM = panel;
+    EXPECT_LT(code, 0);
+    EXPECT_EQ(Log(), "clear COM list NG " + std::to_string(code) + " \n");
+    EXPECT_EQ(ReadFileBytes(caCOM_Exist), "9\n");
+    EXPECT_EQ(ListItems(), (Items{{"Old (COM9)", 9}}));
+}
+
+// Every probe closes the logical port, so a toggle left on would claim an
+// open port: the search shows the close instead, and logs no close of its own.
+TEST_F(ComListTest, ASearchThatProbedWhileThePortWasOpenSwitchesTheToggleOff)
+{
+    DevSim sim({"--com", "7"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    struct Row {
+        std::vector<const char *> names;
+        int toggle;
+        bool closeShown;
+    };
+    for (const Row &row : {Row{{"USB Serial Port (COM7)"}, 0, true}, Row{{"USB Root Hub"}, 1, false}}) {
+        mf_Tovra_TIS32_X__SV(0, 7);
+        mf_Tovra_TGBT_X__SV(0, 1);
+        mf_Tovra_UMB_dev_TG_ComP__Button();
+        const std::string opened = StatusText();
+        HandIn(row.names);
+        EnableLog();
+        mf_Tovra_ComList__Search_WIN32API_Prolific();
+        EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), row.toggle) << row.names[0];
+        EXPECT_EQ(StatusText(), row.closeShown ? "Close COM P222 OK" : opened);
+        EXPECT_EQ(StatusColour(), row.closeShown ? ciMsgBlack : ciMsgGreen);
+        EXPECT_EQ(Log(), "");
+        mf_Tovra_Log__Close();
+    }
+}
+
+TEST_F(ComListTest, AtStartUpTheListShowsASimulatorStartedBeforeAmongThisMachinesPorts)
+{
+    DevSim sim({"--com", "221"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    SetDeviceListHook(nullptr, 0);
+    DiscardPanel(gvTovra_COMM);
+    ASSERT_EQ(mf_Tovra_Form_COMM__init(), 0);
+
+    const Items items = ListItems();
+    std::string exist;
+    for (const auto &[label, com] : items)
+        exist += std::to_string(com) + "\n";
+    EXPECT_EQ(ReadFileBytes(caCOM_Exist), exist) << "the search ran to its end";
+    const std::string simName = "Virtual serial port [" + sim.ptyPath().substr(5) + "] (COM221)";
+    EXPECT_NE(std::find(items.begin(), items.end(), std::make_pair(simName, 221)), items.end())
+        << ReadFileBytes(caDevMng_All_DEV);
+}
