@@ -32,7 +32,7 @@ enum { ciToMenu, ciToItem, ciToTitle, ciToLabel, ciToValue };
 struct LangCaption {
     int sid;
     int target;
-    int ids[2]; // menu, item or control IDs; 0 ends the list
+    int ids[2]; // menu, item or control IDs; a second ID of 0 means none
 };
 
 // The refresh, in order.
@@ -62,7 +62,7 @@ const char caSteps1_SC[] = "01. S/W  PC :  搜寻现有串口\n"
                            "03. S/W  PC :  设定 ( 鲍率 = 9600, ID = 1 , N82)";
 
 struct LangHelp {
-    int controls[2]; // 0 ends the list
+    int controls[2]; // a second control of 0 means none
     const char *text[ciLang_Count];
 };
 
@@ -215,10 +215,11 @@ int mf_Tovra_Lang__Refresh(void)
         if (c.ids[1])
             SetCaption(menuBar, c.target, c.ids[1], text);
     }
-    for (const LangHelp &h : caLang_Help)
-        for (int control : h.controls)
-            if (control)
-                SetCtrlVal(gvTovra_COMM, control, h.text[giLang]);
+    for (const LangHelp &h : caLang_Help) {
+        SetCtrlVal(gvTovra_COMM, h.controls[0], h.text[giLang]);
+        if (h.controls[1])
+            SetCtrlVal(gvTovra_COMM, h.controls[1], h.text[giLang]);
+    }
     return 0;
 }
 
