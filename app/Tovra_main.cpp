@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "lang/Lang_API.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
@@ -116,6 +117,10 @@ int mf_APP_Tovra__init(void)
         MessagePopup("Tovra COMM", text);
         return r;
     }
+    // The panel is shown already in the remembered language.
+    giLang = mf_Tovra_Lang__fr_FILE();
+    mf_Tovra_Lang__SV(giLang);
+    mf_Tovra_Lang__Refresh();
     DisplayPanel(gvTovra_COMM);
     return 0;
 }
@@ -140,12 +145,6 @@ int evTovra_COMM(int, int event, void *, int d1, int)
 int evTovra_Form_COMM(int, int, int, void *, int, int)
 {
     return 0;
-}
-
-// The Language menu is bound now so the resource file loads; choosing and
-// remembering a language comes with the caption database.
-void evLANG(int, int, void *, int)
-{
 }
 
 int evTovra_Read_usr(int, int, int event, void *, int, int)

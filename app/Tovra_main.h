@@ -34,4 +34,3 @@ int evTovra_TM_RW_msg(int panel, int control, int event, void *data, int d1, int
 int evBR_x(int panel, int control, int event, void *data, int d1, int d2);
 int evWrite(int panel, int control, int event, void *data, int d1, int d2);
 int evTM_W(int panel, int control, int event, void *data, int d1, int d2);
-void evLANG(int menuBar, int menuItem, void *data, int panel);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Takes docs/tovra-comm.png: the window under Xvfb after one operator session
-# against the device simulator.
+# against the device simulator; then the same in Traditional and in Simplified
+# Chinese (docs/tovra-comm-zh-tw.png, docs/tovra-comm-zh-cn.png), chosen by a
+# lang.txt in the session's working folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -15,5 +17,8 @@ export TOVRA_PORTS_DIR=$work/ports
 sim=$!
 for _ in $(seq 50); do grep -q ready "$work/devsim.out" && break; sleep 0.1; done
 cd "$work"
-xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb \
-  "$root/build/bin/tovra-session" --com 200 --br1 5 --br2 7 --screenshot "$root/docs/tovra-comm.png"
+for shot in 0:tovra-comm 1:tovra-comm-zh-tw 2:tovra-comm-zh-cn; do
+  printf '%s' "${shot%%:*}" > lang.txt
+  xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb \
+    "$root/build/bin/tovra-session" --com 200 --br1 5 --br2 7 --screenshot "$root/docs/${shot#*:}.png"
+done
