@@ -13,7 +13,7 @@
 #include "serial/UART_MB.h"
 
 #ifndef TOVRA_DATA_DIR
-#define TOVRA_DATA_DIR "/usr/local/share/tovra-comm"
+#define TOVRA_DATA_DIR "../share/tovra-comm" // the installed data, relative to bin/
 #endif
 
 int giMsg = 0;

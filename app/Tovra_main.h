@@ -23,7 +23,8 @@ extern const int ciTovra_CallbackCount;
 int mf_APP_Tovra__init(void);
 int mf_Tovra_Form_COMM__init(void);
 int mf_APP_Tovra__exit(void);
-// The resource file: beside the executable (../gui), else the installed copy.
+// The resource file, relative to the executable: ../gui (the build tree),
+// else ../share/tovra-comm/gui (an installed tree, whatever its prefix).
 // Empty when neither exists.
 const char *mf_Tovra_Form_COMM__path(void);
 
@@ -35,3 +36,4 @@ int evBR_x(int panel, int control, int event, void *data, int d1, int d2);
 int evWrite(int panel, int control, int event, void *data, int d1, int d2);
 int evTM_W(int panel, int control, int event, void *data, int d1, int d2);
 void evLANG(int menuBar, int menuItem, void *data, int panel);
+void evTovra_Log_Launch(int menuBar, int menuItem, void *data, int panel);
