@@ -65,6 +65,7 @@ const UiCallback caTovra_Callbacks[] = {
     {"evTovra_CS_GetCom", evTovra_CS_GetCom, nullptr, nullptr},
     {"evTovra_CS_ComList", evTovra_CS_ComList, nullptr, nullptr},
     {"evLANG", nullptr, nullptr, evLANG},
+    {"evTovra_Log_Launch", nullptr, nullptr, evTovra_Log_Launch},
 };
 const int ciTovra_CallbackCount = sizeof caTovra_Callbacks / sizeof caTovra_Callbacks[0];
 
@@ -131,6 +132,12 @@ int evTovra_COMM(int, int event, void *, int d1, int)
     else if (event == EVENT_KEYPRESS && d1 == ciKeyLaunchLog)
         mf_Tovra_Log__Launch();
     return 0;
+}
+
+// The Log menu's item: what F3 does, for an operator who does not know the key.
+void evTovra_Log_Launch(int, int, void *, int)
+{
+    mf_Tovra_Log__Launch();
 }
 
 int evTovra_Form_COMM(int, int, int, void *, int, int)
