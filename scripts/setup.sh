@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
   libmodbus-dev libgtest-dev libbenchmark-dev fonts-wqy-microhei
   xvfb xauth
+  dpkg-dev file desktop-file-utils # the Debian package: dpkg-shlibdeps, cpack, a check of the desktop entry
 )
 
 missing=()
