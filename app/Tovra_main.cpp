@@ -73,15 +73,16 @@ const char *mf_Tovra_Form_COMM__path(void)
 {
     static char path[4096];
     for (const char *candidate : caPanelPaths) {
-        if (GetFullPathFromProject(candidate, path, sizeof path) != 0)
+        if (GetFullPathFromProject(candidate, path, sizeof path) != 0) {
+            path[0] = '\0';
             continue;
+        }
         if (FILE *f = std::fopen(path, "r")) {
             std::fclose(f);
             return path;
         }
     }
-    path[0] = '\0';
-    return path;
+    return path; // the installed location, so a failed load names it
 }
 
 int mf_Tovra_Form_COMM__init(void)

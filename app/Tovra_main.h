@@ -25,7 +25,7 @@ int mf_Tovra_Form_COMM__init(void);
 int mf_APP_Tovra__exit(void);
 // The resource file, relative to the executable: ../gui (the build tree),
 // else ../share/tovra-comm/gui (an installed tree, whatever its prefix).
-// Empty when neither exists.
+// When neither exists, the installed location (for the error message).
 const char *mf_Tovra_Form_COMM__path(void);
 
 int evTovra_COMM(int panel, int event, void *data, int d1, int d2);
