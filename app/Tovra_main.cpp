@@ -15,7 +15,7 @@
 #include "serial/UART_MB.h"
 
 #ifndef TOVRA_DATA_DIR
-#define TOVRA_DATA_DIR "/usr/local/share/tovra-comm"
+#define TOVRA_DATA_DIR "../share/tovra-comm" // the installed data, relative to bin/
 #endif
 
 int giMsg = 0;
@@ -70,6 +70,7 @@ const UiCallback caTovra_Callbacks[] = {
     {"evTovra_CS_GetCom", evTovra_CS_GetCom, nullptr, nullptr},
     {"evTovra_CS_ComList", evTovra_CS_ComList, nullptr, nullptr},
     {"evLANG", nullptr, nullptr, evLANG},
+    {"evTovra_Log_Launch", nullptr, nullptr, evTovra_Log_Launch},
 };
 const int ciTovra_CallbackCount = sizeof caTovra_Callbacks / sizeof caTovra_Callbacks[0];
 
@@ -77,15 +78,16 @@ const char *mf_Tovra_Form_COMM__path(void)
 {
     static char path[4096];
     for (const char *candidate : caPanelPaths) {
-        if (GetFullPathFromProject(candidate, path, sizeof path) != 0)
+        if (GetFullPathFromProject(candidate, path, sizeof path) != 0) {
+            path[0] = '\0';
             continue;
+        }
         if (FILE *f = std::fopen(path, "r")) {
             std::fclose(f);
             return path;
         }
     }
-    path[0] = '\0';
-    return path;
+    return path; // the installed location, so a failed load names it
 }
 
 int mf_Tovra_Form_COMM__init(void)
@@ -140,6 +142,12 @@ int evTovra_COMM(int, int event, void *, int d1, int)
     else if (event == EVENT_KEYPRESS && d1 == ciKeyLaunchLog)
         mf_Tovra_Log__Launch();
     return 0;
+}
+
+// The Log menu's item: what F3 does, for an operator who does not know the key.
+void evTovra_Log_Launch(int, int, void *, int)
+{
+    mf_Tovra_Log__Launch();
 }
 
 int evTovra_Form_COMM(int, int, int, void *, int, int)

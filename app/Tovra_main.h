@@ -23,8 +23,9 @@ extern const int ciTovra_CallbackCount;
 int mf_APP_Tovra__init(void);
 int mf_Tovra_Form_COMM__init(void);
 int mf_APP_Tovra__exit(void);
-// The resource file: beside the executable (../gui), else the installed copy.
-// Empty when neither exists.
+// The resource file, relative to the executable: ../gui (the build tree),
+// else ../share/tovra-comm/gui (an installed tree, whatever its prefix).
+// When neither exists, the installed location (for the error message).
 const char *mf_Tovra_Form_COMM__path(void);
 
 int evTovra_COMM(int panel, int event, void *data, int d1, int d2);
@@ -34,3 +35,4 @@ int evTovra_TM_RW_msg(int panel, int control, int event, void *data, int d1, int
 int evBR_x(int panel, int control, int event, void *data, int d1, int d2);
 int evWrite(int panel, int control, int event, void *data, int d1, int d2);
 int evTM_W(int panel, int control, int event, void *data, int d1, int d2);
+void evTovra_Log_Launch(int menuBar, int menuItem, void *data, int panel);

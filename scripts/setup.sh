@@ -9,6 +9,7 @@ packages=(
   libmodbus-dev libgtest-dev libbenchmark-dev fonts-wqy-microhei
   xvfb xauth
   g++-mingw-w64-x86-64
+  dpkg-dev file desktop-file-utils # the Debian package: dpkg-shlibdeps, cpack, a check of the desktop entry
 )
 
 missing=()

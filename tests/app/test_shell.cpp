@@ -1,9 +1,12 @@
-// The main panel's own events: the close box, the grave accent key and the
-// log key.
+// The main panel's own events: the close box, the grave accent key, the
+// log key and its menu item; termination signals.
+#include <QAction>
+#include <QApplication>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -12,6 +15,7 @@
 #include "log/log.h"
 #include "model/model.h"
 #include "panel_fixture.h"
+#include "platform/signals.h"
 #include "platform/ui.h"
 #include "platform/ui_qt.h"
 
@@ -45,16 +49,26 @@ TEST_F(ShellTest, OtherKeysChangeNothing)
     EXPECT_TRUE(popups.empty());
 }
 
-TEST_F(ShellTest, F3ShowsTheLogAndKeepsLogging)
+// The two ways an operator opens the log: the F3 key, and the Log menu's
+// item, which shows "F3" beside its name but leaves the key to the panel.
+struct OpenLogCase {
+    const char *way;
+    void (*open)();
+};
+
+class OpenLogTest : public PanelTest, public ::testing::WithParamInterface<OpenLogCase> {};
+
+TEST_P(OpenLogTest, ShowsTheLogInTheViewerAndKeepsLogging)
 {
     EnableLog();
-    WriteFileBytes("viewer.sh", "#!/bin/sh\nprintf '%s' \"$1\" > viewer-args\n");
+    WriteFileBytes("viewer.sh", "#!/bin/sh\nprintf '%s' \"$1\" >> viewer-args\n");
     std::filesystem::permissions("viewer.sh", std::filesystem::perms::owner_all);
     setenv("TOVRA_VIEWER", (dir_ + "/viewer.sh").c_str(), 1);
-    QTest::keyClick(Ctrl(15), Qt::Key_F3);
+    GetParam().open();
     unsetenv("TOVRA_VIEWER");
     EXPECT_TRUE(QTest::qWaitFor([] { return FileExists("viewer-args"); }, 5000));
-    EXPECT_EQ(ReadFileBytes("viewer-args"), dir_ + "/log___main.txt");
+    QTest::qWait(200); // a second viewer, if any, has had time to start
+    EXPECT_EQ(ReadFileBytes("viewer-args"), dir_ + "/log___main.txt") << "shown once";
     EXPECT_NE(gpLog, nullptr);
 }
 
@@ -73,3 +87,54 @@ TEST_F(ShellTest, EveryControlHasAnAccessibleNameThatSaysWhatItIs)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, OpenLogTest,
+    ::testing::Values(OpenLogCase{"F3", [] { QTest::keyClick(UiCtrlWidget(gvTovra_COMM, 15), Qt::Key_F3); }},
+                      OpenLogCase{"LogMenu",
+                                  [] {
+                                      auto *item = UiPanelWidget(gvTovra_COMM)->findChild<QAction *>("actionOpenLog");
+                                      ASSERT_NE(item, nullptr);
+                                      EXPECT_TRUE(item->shortcut().isEmpty()) << "F3 belongs to the panel";
+                                      item->trigger();
+                                  }}),
+    [](const auto &info) { return std::string(info.param.way); });
+
+// SIGTERM, SIGINT and SIGHUP close the window as its close box does, also
+// while a message box is open (the box goes first).
+struct SignalCase {
+    const char *name;
+    int signo;
+    bool boxOpen;
+};
+
+class TerminationTest : public PanelTest, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(TerminationTest, DiscardsThePanelClosesTheLogAndEndsTheEventLoop)
+{
+    EnableLog();
+    QTimer watchdog; // a signal that closes nothing fails instead of hanging
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        if (QWidget *box = QApplication::activeModalWidget())
+            box->close();
+        QuitUserInterface(-1);
+    });
+    watchdog.start(10000);
+    ASSERT_EQ(CloseOnTerminationSignal(), 0);
+    std::raise(GetParam().signo);
+    if (GetParam().boxOpen) {
+        SetMessagePopupHook(nullptr);
+        MessagePopup("Tovra COMM", "a box the operator has not dismissed");
+    }
+    EXPECT_EQ(RunUserInterface(), 1);
+    EXPECT_EQ(UiPanelWidget(gvTovra_COMM), nullptr);
+    EXPECT_EQ(gpLog, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminationTest,
+                         ::testing::Values(SignalCase{"SIGTERM", SIGTERM, false},
+                                           SignalCase{"SIGINT", SIGINT, false},
+                                           SignalCase{"SIGHUP", SIGHUP, false},
+                                           SignalCase{"SIGTERMWithABoxOpen", SIGTERM, true}),
+                         [](const auto &info) { return std::string(info.param.name); });

@@ -2,7 +2,6 @@
 // the device simulator over a pseudo-terminal, and the pure work inside it.
 // Prints figures only; it never fails.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "bench.h"
 #include "devsim.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
@@ -20,12 +20,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
+using Clock = BenchClock;
 
 // CPU work of one exchange without the line: CRC, both trace lines, sorting.
 double PureMicroseconds()
@@ -99,7 +94,7 @@ int main(int argc, char **argv)
 
     std::sort(ms.begin(), ms.end());
     const double settle = cdMB_SETTLE * 1000.0;
-    double median = (ms[kReads / 2 - 1] + ms[kReads / 2]) / 2.0;
+    double median = Median(ms);
     std::printf("read of two registers over a pty, %d times (%d failed):\n", kReads, failures);
     std::printf("  median %.3f ms, min %.3f ms, 90%% %.3f ms, max %.3f ms\n", median, ms.front(),
                 ms[kReads * 9 / 10], ms.back());

@@ -1,0 +1,124 @@
+// A complete Write through the real main panel against the device
+// simulator: press on Write to "OK" in the status field, with the real
+// timers pacing the sequence and logging on. Prints figures only; it never
+// fails.
+#include <QApplication>
+#include <QSpinBox>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/Tovra_main.h"
+#include "bench.h"
+#include "devsim.h"
+#include "log/log.h"
+#include "model/model.h"
+#include "platform/ui.h"
+#include "platform/ui_qt.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRuns = 20;
+constexpr int ciStatus = 12;
+constexpr int ciComNumber = 15;
+constexpr int ciPortToggle = 26;
+constexpr int ciWrite = 38;
+constexpr int ciTimeoutMs = 5000;
+
+std::string Status()
+{
+    char text[256] = "";
+    GetCtrlVal(gvTovra_COMM, ciStatus, text, sizeof text);
+    return text;
+}
+
+// Handles events as they come and stops at the first one after which the
+// status shows the outcome, so the time is not rounded to a polling step.
+std::string WaitForOutcome()
+{
+    auto end = BenchClock::now() + std::chrono::milliseconds(ciTimeoutMs);
+    for (;;) {
+        std::string s = Status();
+        if (s == "OK" || s.find("NG") != std::string::npos || BenchClock::now() > end)
+            return s;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("TOVRA_DEVSIM", TOVRA_DEVSIM_PATH, 0);
+    UiInit(&argc, argv);
+    std::string work = (fs::temp_directory_path() / "tovra-write-XXXXXX").string();
+    if (!mkdtemp(work.data())) {
+        std::printf("skipped: no scratch folder\n");
+        return 0;
+    }
+    fs::current_path(work);
+    {
+        DevSim sim({"--state", work + "/devsim-state.txt"});
+        if (!sim.ready()) {
+            std::printf("skipped: the simulator did not start\n%s", sim.output().c_str());
+            return 0;
+        }
+        std::FILE *sw = std::fopen(caLogSwitchFile, "w");
+        std::fputs("1", sw);
+        std::fclose(sw);
+        mf_Tovra_Log__Clear();
+        mf_Tovra_Log__Append();
+        if (mf_Tovra_Form_COMM__init() < 0) {
+            std::printf("skipped: %s\n", UiLastErrorDetail());
+            return 0;
+        }
+        DisplayPanel(gvTovra_COMM);
+
+        // Open the simulator's port as an operator does: its number, Enter.
+        auto *com = static_cast<QSpinBox *>(UiCtrlWidget(gvTovra_COMM, ciComNumber));
+        com->setFocus();
+        com->selectAll();
+        QTest::keyClicks(com, QString::number(sim.com()));
+        QTest::keyClick(com, Qt::Key_Return);
+        int open = 0;
+        GetCtrlVal(gvTovra_COMM, ciPortToggle, &open);
+        if (!open) {
+            std::printf("skipped: %s did not open: %s\n", sim.comName().c_str(), Status().c_str());
+            return 0;
+        }
+
+        QWidget *write = UiCtrlWidget(gvTovra_COMM, ciWrite);
+        std::vector<double> ms;
+        int failed = 0;
+        for (int i = 0; i < kRuns; ++i) {
+            auto start = BenchClock::now();
+            QTest::mouseClick(write, Qt::LeftButton);
+            std::string outcome = WaitForOutcome();
+            if (outcome == "OK")
+                ms.push_back(Ms(BenchClock::now() - start));
+            else
+                ++failed;
+        }
+        mf_Tovra_Log__Close();
+        DiscardPanel(gvTovra_COMM);
+
+        std::sort(ms.begin(), ms.end());
+        std::printf("Write through the panel against the simulator, press to \"OK\", %d runs (%d failed):\n",
+                    kRuns, failed);
+        if (!ms.empty())
+            std::printf("  median %.1f ms, min %.1f ms, max %.1f ms (target: median <= 1090 ms)\n",
+                        Median(ms), ms.front(), ms.back());
+    }
+    fs::current_path(fs::temp_directory_path());
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    return 0;
+}
