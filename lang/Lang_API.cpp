@@ -11,6 +11,7 @@
 #include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "model/model.h"
+#include "platform/files.h"
 #include "platform/ui.h"
 
 int giLang = ciLang_EN;
@@ -114,7 +115,7 @@ void SetCaption(int menuBar, int target, int id, const char *text)
 // but without its undefined result on overflow: a huge number is out of range.
 int mf_Tovra_Lang__fr_FILE(void)
 {
-    FILE *f = std::fopen(caLangFile, "r");
+    FILE *f = FileOpenRegular(caLangFile, "r"); // a FIFO would block start-up
     if (!f)
         return ciLang_EN;
     char head[ciFileHead + 1];
@@ -133,7 +134,7 @@ int mf_Tovra_Lang__fr_FILE(void)
 int mf_Tovra_Lang__to_FILE(int lang)
 {
     errno = 0;
-    FILE *f = std::fopen(caLangFile, "w");
+    FILE *f = FileOpenRegular(caLangFile, "w");
     if (f) {
         bool written = std::fprintf(f, "%d", lang) > 0;
         if (std::fclose(f) == 0 && written)
@@ -178,10 +179,9 @@ int mf_Tovra_Lang__GV(void)
     for (int lang = 0; lang < ciLang_Count; ++lang) {
         int checked = 0;
         GetMenuBarAttribute(menuBar, gcaCC_Lang[lang], ATTR_CHECKED, &checked);
-        if (checked == 1) {
-            giLang = lang;
+        giLang = lang; // with no item checked, the last language stays current
+        if (checked == 1)
             break;
-        }
     }
     return giLang;
 }

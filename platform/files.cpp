@@ -28,23 +28,32 @@ int FileKind(const char *path)
 FILE *FileOpenRegular(const char *path, const char *mode)
 {
 #ifndef _WIN32
-    int flags;
-    if (std::strcmp(mode, "r") == 0)
-        flags = O_RDONLY;
-    else if (std::strcmp(mode, "w") == 0)
-        flags = O_WRONLY | O_CREAT | O_TRUNC;
-    else if (std::strcmp(mode, "a") == 0)
-        flags = O_WRONLY | O_CREAT | O_APPEND;
-    else
+    // "b" means nothing on POSIX.
+    struct Mode {
+        const char *text;
+        int flags;
+    } const caModes[] = {
+        {"r", O_RDONLY},  {"rb", O_RDONLY},  {"w", O_WRONLY | O_CREAT | O_TRUNC},
+        {"wb", O_WRONLY | O_CREAT | O_TRUNC}, {"a", O_WRONLY | O_CREAT | O_APPEND},
+        {"ab", O_WRONLY | O_CREAT | O_APPEND},
+    };
+    int flags = -1;
+    for (const Mode &m : caModes)
+        if (std::strcmp(mode, m.text) == 0)
+            flags = m.flags;
+    if (flags < 0)
         return nullptr;
-    if (FileKind(path) == FILE_OTHER)
-        return nullptr; // never open it: opening a FIFO blocks, a device may react
+    struct stat st;
+    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        // Never opened: opening a FIFO blocks, a device may react.
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return nullptr;
+    }
     // O_NONBLOCK: should a FIFO appear between the check and the open, the
     // open does not wait for a writer; fstat then refuses it.
     int fd = open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0)
         return nullptr;
-    struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         errno = EINVAL;

@@ -9,6 +9,7 @@ enum { FILE_MISSING = 0, FILE_REGULAR = 1, FILE_OTHER = 2 };
 
 // What stands at `path`, following links.
 int FileKind(const char *path);
-// fopen() for "r", "w" and "a", but only on a regular file, or for "w" and
-// "a" on a missing one, which is created. nullptr otherwise.
+// fopen() for "r", "w" and "a" (and with "b"), but only on a regular file, or for "w" and
+// "a" on a missing one, which is created. nullptr otherwise, with errno set
+// (EISDIR for a folder, EINVAL for a FIFO or a device).
 FILE *FileOpenRegular(const char *path, const char *mode);

@@ -9,6 +9,7 @@
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "platform/devices.h"
+#include "platform/files.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
 #include "serial/UART_MB.h"
@@ -53,8 +54,8 @@ int fn_read_line(FILE *f, char line[ciComLineSize])
 // as empty; output to a file that cannot be created is dropped.
 void fn_split_lines(const char *from, const char *yes, const char *no, LineTest test)
 {
-    FILE *in = std::fopen(from, "r");
-    FILE *out[2] = {std::fopen(yes, "w"), no ? std::fopen(no, "w") : nullptr};
+    FILE *in = FileOpenRegular(from, "r");
+    FILE *out[2] = {FileOpenRegular(yes, "w"), no ? FileOpenRegular(no, "w") : nullptr};
     char line[ciComLineSize];
     while (fn_read_line(in, line))
         if (FILE *f = out[test(line) ? 0 : 1])
@@ -67,9 +68,9 @@ void fn_split_lines(const char *from, const char *yes, const char *no, LineTest 
 // `to` = `first` followed by `second`, byte for byte.
 void fn_join_files(const char *to, const char *first, const char *second)
 {
-    FILE *out = std::fopen(to, "wb");
+    FILE *out = FileOpenRegular(to, "wb");
     for (const char *name : {first, second}) {
-        FILE *in = std::fopen(name, "rb");
+        FILE *in = FileOpenRegular(name, "rb");
         if (!in)
             continue;
         for (int c; (c = std::fgetc(in)) != EOF;)
@@ -86,8 +87,8 @@ void fn_join_files(const char *to, const char *first, const char *second)
 // presence file. Returns the number of ports probed.
 int fn_probe_ports(const CtrlRef &list)
 {
-    FILE *in = std::fopen(caDevMng_COM_Prolific_First, "r");
-    FILE *exist = std::fopen(caCOM_Exist, "w");
+    FILE *in = FileOpenRegular(caDevMng_COM_Prolific_First, "r");
+    FILE *exist = FileOpenRegular(caCOM_Exist, "w");
     char line[ciComLineSize];
     int probed = 0;
     while (fn_read_line(in, line)) {
@@ -186,10 +187,8 @@ int mf_Tovra_ComList__Search_WIN32API_Prolific(void)
     // Every probe closes the logical port: a toggle left on would claim an
     // open port. Show what a close shows, without logging a close.
     if (fn_probe_ports(list) > 0 && mf_Tovra_TGBT_X__GV(0) == 1) {
-        char text[32];
-        std::snprintf(text, sizeof text, "Close COM P%d OK", ciPORT_umb);
         mf_Tovra_TGBT_X__SV(0, 0);
-        mf_Tovra_msg_comm__SCV(ciMsgBlack, text);
+        mf_Tovra_UMB_ComPort__Show_Closed(ciPORT_umb);
     }
     return 0;
 }

@@ -149,14 +149,26 @@ int mf_Tovra_UMB_ComPort__Open(int port, const UMB_dev *dev, int show)
     return 0;
 }
 
+static void fn_close_text(int port, char *text, size_t size)
+{
+    std::snprintf(text, size, "Close COM P%d OK", port);
+}
+
 int mf_Tovra_UMB_ComPort__Close(int port)
 {
     CloseCom(port);
     char text[64];
-    std::snprintf(text, sizeof text, "Close COM P%d OK", port);
+    fn_close_text(port, text, sizeof text);
     logs("%s\n", text);
     mf_Tovra_msg_comm__SCV(ciMsgBlack, text);
     return 0;
+}
+
+int mf_Tovra_UMB_ComPort__Show_Closed(int port)
+{
+    char text[64];
+    fn_close_text(port, text, sizeof text);
+    return mf_Tovra_msg_comm__SCV(ciMsgBlack, text);
 }
 
 int mf_Tovra_UMB_dev_TG_ComP__Button(void)

@@ -35,6 +35,8 @@ int mf_Tovra_UMB_dev_STOP__GV(void);
 
 int mf_Tovra_UMB_ComPort__Open(int port, const UMB_dev *dev, int show);
 int mf_Tovra_UMB_ComPort__Close(int port);
+// The close text in the status field, black, as a close shows it (no log line).
+int mf_Tovra_UMB_ComPort__Show_Closed(int port);
 int mf_Tovra_UMB_dev_TG_ComP__Button(void);
 
 int mf_Tovra_msg_comm__SV(const char *text);
