@@ -172,14 +172,15 @@ int mf_Tovra_Lang__SV(int lang)
     return 0;
 }
 
-// The language whose item carries the check mark; giLang unchanged when none does.
+// The language whose item carries the check mark; with none checked, the last
+// language (Simplified Chinese) ends current.
 int mf_Tovra_Lang__GV(void)
 {
     int menuBar = GetPanelMenuBar(gvTovra_COMM);
     for (int lang = 0; lang < ciLang_Count; ++lang) {
         int checked = 0;
         GetMenuBarAttribute(menuBar, gcaCC_Lang[lang], ATTR_CHECKED, &checked);
-        giLang = lang; // with no item checked, the last language stays current
+        giLang = lang;
         if (checked == 1)
             break;
     }
