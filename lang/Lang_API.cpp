@@ -115,13 +115,9 @@ void SetCaption(int menuBar, int target, int id, const char *text)
 // but without its undefined result on overflow: a huge number is out of range.
 int mf_Tovra_Lang__fr_FILE(void)
 {
-    FILE *f = FileOpenRegular(caLangFile, "r"); // a FIFO would block start-up
-    if (!f)
-        return ciLang_EN;
     char head[ciFileHead + 1];
-    size_t n = std::fread(head, 1, ciFileHead, f);
-    std::fclose(f);
-    head[n] = '\0';
+    if (FileReadHead(caLangFile, head, sizeof head) < 0)
+        return ciLang_EN;
     char *end;
     long lang = std::strtol(head, &end, 10);
     if (end == head || lang < 0 || lang >= ciLang_Count)

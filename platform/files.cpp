@@ -68,3 +68,17 @@ FILE *FileOpenRegular(const char *path, const char *mode)
     return std::fopen(path, mode);
 #endif
 }
+
+int FileReadHead(const char *path, char *text, size_t size)
+{
+    FILE *f = FileOpenRegular(path, "r");
+    if (!f || size == 0) {
+        if (f)
+            std::fclose(f);
+        return -1;
+    }
+    size_t n = std::fread(text, 1, size - 1, f);
+    std::fclose(f);
+    text[n] = '\0';
+    return static_cast<int>(n);
+}
