@@ -167,6 +167,7 @@ int evTovra_Read_usr(int, int, int event, void *, int, int)
     gr = mf_Tovra_Modbus_dev_RW_16(3, caBR_reg[0], 2, values);
     if (gr < 0) {
         giMsg = ciMsgFailed;
+        mf_Tovra_msg_comm__Why(gr);
         return gr;
     }
     giMsg = ciMsgReadOK;
@@ -264,6 +265,7 @@ int evTM_W(int, int, int event, void *, int, int)
     if (gr < 0) {
         giMsg = ciMsgFailed;
         mf_Tovra_msg_comm__SCV(ciMsgRed, failure);
+        mf_Tovra_msg_comm__Why(gr);
         giWT = gvNo_WT; // nothing after a failure is sent: no commit of a half write
         return gr;
     }
