@@ -13,6 +13,7 @@
 #include "model/model.h"
 #include "serial/ComList.h"
 #include "serial/UART_MB.h"
+#include "serial/UMB_find_panel.h"
 
 #ifndef TOVRA_DATA_DIR
 #define TOVRA_DATA_DIR "../share/tovra-comm" // the installed data, relative to bin/
@@ -64,6 +65,8 @@ const UiCallback caTovra_Callbacks[] = {
     {"evTovra_UMB_ComPort_TG", evTovra_UMB_ComPort_TG, nullptr, nullptr},
     {"evTovra_UMB_ID", evTovra_UMB_ID, nullptr, nullptr},
     {"evTovra_UMB_Read", evTovra_UMB_Read, nullptr, nullptr},
+    {"evTovra_UMB_Find", evTovra_UMB_Find, nullptr, nullptr},
+    {"evTovra_UMB_Find_Cancel", evTovra_UMB_Find_Cancel, nullptr, nullptr},
     {"evTovra_MsgCommSet", evTovra_MsgCommSet, nullptr, nullptr},
     {"evTovra_UART_MB", evTovra_UART_MB, nullptr, nullptr},
     {"evTovra_UMB_ComPort", evTovra_UMB_ComPort, nullptr, nullptr},

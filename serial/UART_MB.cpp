@@ -80,6 +80,17 @@ int mf_Tovra_UMB_dev__GV(UMB_dev *dev)
     return 0;
 }
 
+int mf_Tovra_UMB_dev__SV(const UMB_dev *dev)
+{
+    mf_Tovra_TIS32_X__SV(0, dev->COMx);
+    mf_Tovra_UMB_dev_BR__SV(dev->BR);
+    mf_Tovra_UMB_dev_DATA__SV(dev->DATA);
+    mf_Tovra_Ring_X__SI(ciParityRing, dev->PARITY);
+    mf_Tovra_UMB_dev_STOP__SV(dev->STOP);
+    mf_Tovra_TIS32_X__SV(1, dev->ID);
+    return 0;
+}
+
 int mf_Tovra_UMB_dev_BR__SV(int baud)
 {
     return TableSV(cBR, baud);

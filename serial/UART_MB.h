@@ -26,6 +26,8 @@ constexpr int ciMsgBlue = 0x0000FF;
 constexpr int ciMsgBlack = 0x000000;
 
 int mf_Tovra_UMB_dev__GV(UMB_dev *dev);
+// Puts a record's settings into the controls; the port is not touched.
+int mf_Tovra_UMB_dev__SV(const UMB_dev *dev);
 int mf_Tovra_UMB_dev_BR__SV(int baud);
 int mf_Tovra_UMB_dev_BR__GV(void);
 int mf_Tovra_UMB_dev_DATA__SV(int bits);
