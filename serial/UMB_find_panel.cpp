@@ -15,6 +15,7 @@ namespace {
 
 constexpr int ciFindCancel = 61;
 constexpr int ciFindProgress = 62;
+constexpr int ciTimerWrite = 1; // Timer_X index of the write-pacing timer
 constexpr int caFindGreyed[] = {11, 13}; // the serial-line and device groups
 
 void fn_busy(int on)
@@ -85,7 +86,8 @@ const UMB_Find_IO cFindIO = {fn_on_probe, fn_on_note, fn_on_offer, fn_on_end};
 
 int evTovra_UMB_Find(int, int, int event, void *, int, int)
 {
-    if (event != EVENT_COMMIT)
+    // A Write under way keeps the port until its EEPROM command is through.
+    if (event != EVENT_COMMIT || mf_Tovra_Timer_X__GA_i32(ciTimerWrite, ATTR_ENABLED) == 1)
         return 0;
     UMB_dev dev;
     mf_Tovra_UMB_dev__GV(&dev);
