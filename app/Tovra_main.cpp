@@ -13,6 +13,7 @@
 #include "model/model.h"
 #include "serial/ComList.h"
 #include "serial/UART_MB.h"
+#include "serial/UMB_find_panel.h"
 
 #ifndef TOVRA_DATA_DIR
 #define TOVRA_DATA_DIR "../share/tovra-comm" // the installed data, relative to bin/
@@ -64,6 +65,8 @@ const UiCallback caTovra_Callbacks[] = {
     {"evTovra_UMB_ComPort_TG", evTovra_UMB_ComPort_TG, nullptr, nullptr},
     {"evTovra_UMB_ID", evTovra_UMB_ID, nullptr, nullptr},
     {"evTovra_UMB_Read", evTovra_UMB_Read, nullptr, nullptr},
+    {"evTovra_UMB_Find", evTovra_UMB_Find, nullptr, nullptr},
+    {"evTovra_UMB_Find_Cancel", evTovra_UMB_Find_Cancel, nullptr, nullptr},
     {"evTovra_MsgCommSet", evTovra_MsgCommSet, nullptr, nullptr},
     {"evTovra_UART_MB", evTovra_UART_MB, nullptr, nullptr},
     {"evTovra_UMB_ComPort", evTovra_UMB_ComPort, nullptr, nullptr},
@@ -167,6 +170,7 @@ int evTovra_Read_usr(int, int, int event, void *, int, int)
     gr = mf_Tovra_Modbus_dev_RW_16(3, caBR_reg[0], 2, values);
     if (gr < 0) {
         giMsg = ciMsgFailed;
+        mf_Tovra_msg_comm__Why(gr);
         return gr;
     }
     giMsg = ciMsgReadOK;
@@ -264,6 +268,7 @@ int evTM_W(int, int, int event, void *, int, int)
     if (gr < 0) {
         giMsg = ciMsgFailed;
         mf_Tovra_msg_comm__SCV(ciMsgRed, failure);
+        mf_Tovra_msg_comm__Why(gr);
         giWT = gvNo_WT; // nothing after a failure is sent: no commit of a half write
         return gr;
     }

@@ -286,7 +286,73 @@ void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *reply, in
     }
 }
 
+// ========================================================= Results in words
+
+namespace {
+
+enum WhyArg { ciWhyNone, ciWhyCount, ciWhyLimit };
+
+struct ResultWhy {
+    int result;
+    WhyArg arg; // what the format's one number is
+    const char *format;
+};
+
+const ResultWhy caResultWhy[] = {
+    {ciMB_ERR_TIMEOUT, ciWhyLimit,
+     "no reply within %.1f s: check the cable, the slave ID and the line settings"},
+    {ciMB_ERR_CRC, ciWhyCount,
+     "reply with a wrong checksum (%d bytes): check parity and baud rate, termination"},
+    {ciMB_ERR_LENGTH, ciWhyCount,
+     "reply of the wrong length (%d bytes): check the baud rate and parity"},
+    {ciMB_ERR_WRITE, ciWhyNone, "the port took only part of the request: check the adapter"},
+    {ciMB_ERR_OP, ciWhyNone, "request not sent: function code not handled"},
+    {ciMB_ERR_RANGE, ciWhyNone, "request not sent: beyond one exchange"},
+    {kComErrLost, ciWhyNone, "the port was lost: the adapter was disconnected"},
+};
+
+// Meanings of the Modbus exception codes, by code.
+const char *const caExceptionWhy[] = {
+    nullptr,
+    "illegal function",
+    "illegal data address",
+    "illegal data value",
+    "server device failure",
+    "acknowledge",
+    "server device busy",
+    "negative acknowledge",
+    "memory parity error",
+    nullptr,
+    "gateway path unavailable",
+    "gateway target device failed to respond",
+};
+constexpr int ciExceptionWhyCount = sizeof caExceptionWhy / sizeof caExceptionWhy[0];
+
+} // namespace
+
+void mf_Tovra_MB_Result__Why(int result, int count, double limit, char *text, int size)
+{
+    Text t = fn_text(text, size);
+    for (const ResultWhy &w : caResultWhy)
+        if (w.result == result) {
+            if (w.arg == ciWhyLimit)
+                fn_put(t, w.format, limit);
+            else
+                fn_put(t, w.format, count);
+            return;
+        }
+    if (result <= ciMB_ERR_EXCEPTION) {
+        int code = ciMB_ERR_EXCEPTION - result;
+        const char *meaning = code < ciExceptionWhyCount ? caExceptionWhy[code] : nullptr;
+        fn_put(t, "the device refused: exception %d, %s", code, meaning ? meaning : "unknown to Modbus");
+    } else if (result < 0) {
+        fn_put(t, "the serial port failed: %s", GetRS232ErrorString(result));
+    }
+}
+
 // ============================================================= Transaction
+
+int giMB_RxCount = 0;
 
 static void fn_log(FILE *log, const char *format, int value)
 {
@@ -311,6 +377,7 @@ int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int len
 {
     if (frame == nullptr || length < ciMB_FRAME_MIN || length > ciMB_FRAME_MAX)
         return fn_range_error();
+    giMB_RxCount = 0;
     mf_Tovra_Get_CRC(frame, length);
     if (log != nullptr)
         mf_Tovra_Log_Tx(port, frame, length, log);
@@ -345,6 +412,7 @@ int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int len
     // Cleared, so no byte of an earlier exchange can ever be taken for part of this reply.
     unsigned char reply[ciMB_RX_BUF] = {};
     int n = ComRd(port, reinterpret_cast<char *>(reply), expected);
+    giMB_RxCount = n > 0 ? n : 0;
     int result = mf_Tovra_MB_Reply__Sort(frame, expected, reply, n, values);
     if (log == nullptr)
         return result;

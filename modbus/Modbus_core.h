@@ -51,6 +51,12 @@ int mf_Tovra_MB_Reply__Sort(const unsigned char *request, int expected,
 void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *reply, int n,
                              int result, char *text, int size);
 
+// The result of an exchange, or a serial port's failure code, in plain words
+// for the operator: what went wrong and what to check. `count` is the number
+// of reply bytes received, `limit` the port's time limit in seconds.
+// Bounded by size.
+void mf_Tovra_MB_Result__Why(int result, int count, double limit, char *text, int size);
+
 // ---- Pure trace formatting: one line into text (bounded by size).
 // 0, or -1 for a function code outside the trace table (the text is then the
 // head and a line end). Frames shorter than 4 bytes give -1 and empty text.
@@ -63,6 +69,9 @@ int mf_Tovra_Trace__Rx(unsigned short port, const unsigned char *frame, int leng
 // a code outside the table also shows a message box. 0 or -1.
 int mf_Tovra_Log_Tx(unsigned short port, const unsigned char *frame, int length, FILE *log);
 int mf_Tovra_Log_Rx(unsigned short port, const unsigned char *frame, int length, FILE *log);
+
+// Reply bytes received by the last exchange (0 when it read none).
+extern int giMB_RxCount;
 
 // ---- One exchange on an open port: CRC, trace, flush, write, settle `delay`
 // seconds, read the reply by its expected length, sort, trace or diagnose.

@@ -256,6 +256,14 @@ int mf_Tovra_STR_X__SA_i32(int index, int attribute, int value)
     return SetAttr(cfSTR_X, index, attribute, value);
 }
 
+int mf_Tovra_STR_X__SA_str(int index, int attribute, const char *text)
+{
+    CtrlRef r;
+    if (Lookup(cfSTR_X, index, &r))
+        SetCtrlAttribute(r.panel, r.control, attribute, text);
+    return 0;
+}
+
 int mf_Tovra_TGBT_X__who(int, int)
 {
     return -1;

@@ -52,6 +52,7 @@ int mf_Tovra_STR_X__init(int index, CtrlRef *ref);
 int mf_Tovra_STR_X__SV_str(int index, const char *text);
 int mf_Tovra_STR_X__GV_str(int index, char *buffer, size_t size);
 int mf_Tovra_STR_X__SA_i32(int index, int attribute, int value);
+int mf_Tovra_STR_X__SA_str(int index, int attribute, const char *text);
 
 // Toggle buttons: 0 the port toggle, 1 the examples toggle.
 int mf_Tovra_TGBT_X__who(int panel, int control);

@@ -16,6 +16,8 @@ enum {
 
 // Attribute numbers (colours are 0xRRGGBB).
 enum {
+    ATTR_DIMMED = 500,         // 1: greyed out, takes no input (a group: all it holds)
+    ATTR_VISIBLE = 530,
     ATTR_TITLE = 573,          // panel title
     ATTR_SIZABLE = 618,        // panel: the operator may resize the window
     ATTR_CTRL_MODE = 620,      // reads 0 for a read-only indicator, 1 otherwise
@@ -28,6 +30,7 @@ enum {
     ATTR_CHECKED = 1040,       // menu item check mark
     ATTR_ITEM_NAME = 1042,     // menu item caption
     ATTR_MENU_NAME = 1060,     // menu title
+    ATTR_TOOLTIP_TEXT = 1470,  // a control's tooltip, also read out as its accessible description
 };
 
 // Character sets for SetPanelCharacterSet.
@@ -115,7 +118,7 @@ void ProcessSystemEvents(void);
 typedef void (*DeferredCallbackPtr)(void *callbackData);
 int PostDeferredCall(DeferredCallbackPtr fn, void *data);
 
-// Control values.
+// Control values. A progress bar takes an int, its percentage done.
 int SetCtrlVal(int panel, int control, int value);
 int SetCtrlVal(int panel, int control, double value);
 int SetCtrlVal(int panel, int control, const char *value);
@@ -153,6 +156,11 @@ int MessagePopup(const char *title, const char *message);
 // Test hook: while set, MessagePopup calls it instead of showing a box.
 typedef void (*PopupHook)(const char *title, const char *message);
 void SetMessagePopupHook(PopupHook hook);
+// A modal question with Yes and No: 1 for Yes, 0 for No or a closed box.
+int ConfirmPopup(const char *title, const char *question);
+// Test hook: while set, ConfirmPopup returns its answer instead of asking.
+typedef int (*ConfirmHook)(const char *title, const char *question);
+void SetConfirmPopupHook(ConfirmHook hook);
 
 // Blocks the calling thread, and with it the interface; what changed on the
 // panels is painted first.

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QTextEdit>
 
@@ -153,6 +154,8 @@ int SetCtrlVal(int panel, int control, int value)
         c->lastCommitted = s->value();
     } else if (auto *d = qobject_cast<QDoubleSpinBox *>(w)) {
         d->setValue(value);
+    } else if (auto *bar = qobject_cast<QProgressBar *>(w)) {
+        bar->setValue(value);
     } else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isCheckable()) {
         c->setByProgram = true;
         b->setChecked(value != 0);
@@ -278,6 +281,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
             return UIE_BAD_ATTRIBUTE;
         timer->setRunning(value != 0);
         return 0;
+    case ATTR_DIMMED:
+        w->setEnabled(value == 0);
+        return 0;
+    case ATTR_VISIBLE:
+        w->setVisible(value != 0);
+        return 0;
     case ATTR_INTERVAL:
         return SetCtrlAttribute(panel, control, attribute, static_cast<double>(value));
     default:
@@ -306,10 +315,16 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char *value)
     Control *c = FindControl(panel, control);
     if (!c)
         return UIE_CTRL_NOT_FOUND;
+    QWidget *w = c->widget;
+    if (attribute == ATTR_TOOLTIP_TEXT) {
+        // One text for the mouse and for screen readers.
+        w->setToolTip(QString::fromUtf8(value ? value : ""));
+        w->setAccessibleDescription(w->toolTip());
+        return 0;
+    }
     if (attribute != ATTR_LABEL_TEXT)
         return UIE_BAD_ATTRIBUTE;
     QString text = MnemonicToQt(value ? value : "");
-    QWidget *w = c->widget;
     if (auto *b = qobject_cast<QAbstractButton *>(w))
         b->setText(text);
     else if (auto *g = qobject_cast<QGroupBox *>(w))

@@ -17,6 +17,10 @@ namespace ui_internal {
 PopupHook gpPopupHook = nullptr;
 }
 
+namespace {
+ConfirmHook gpConfirmHook = nullptr;
+}
+
 int MessagePopup(const char *title, const char *message)
 {
     if (gpPopupHook) {
@@ -35,6 +39,23 @@ int MessagePopup(const char *title, const char *message)
 void SetMessagePopupHook(PopupHook hook)
 {
     gpPopupHook = hook;
+}
+
+int ConfirmPopup(const char *title, const char *question)
+{
+    if (gpConfirmHook)
+        return gpConfirmHook(title ? title : "", question ? question : "") ? 1 : 0;
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(title ? title : ""),
+                    QString::fromUtf8(question ? question : ""), QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    int answer = QMessageBox::No;
+    RunExclusive([&] { answer = box.exec(); });
+    return answer == QMessageBox::Yes ? 1 : 0;
+}
+
+void SetConfirmPopupHook(ConfirmHook hook)
+{
+    gpConfirmHook = hook;
 }
 
 // Paints what changed before blocking, so a status or a highlight set just

@@ -2,7 +2,8 @@
 # Takes docs/tovra-comm.png: the window under Xvfb after one operator session
 # against the device simulator; then the same in Traditional and in Simplified
 # Chinese (docs/tovra-comm-zh-tw.png, docs/tovra-comm-zh-cn.png), chosen by a
-# lang.txt in the session's working folder.
+# lang.txt in the session's working folder. Last, Find device while it
+# searches for a device at 115200 8O2, slave ID 7 (docs/tovra-comm-find.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -11,7 +12,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target tovra-devsim tovra-session >/dev/null
 
 work=$(mktemp -d)
-trap 'kill $sim 2>/dev/null; rm -rf "$work"' EXIT
+sim2=
+trap 'kill $sim $sim2 2>/dev/null; rm -rf "$work"' EXIT
 export TOVRA_PORTS_DIR=$work/ports
 "$root/build/bin/tovra-devsim" --com 200 --state "$work/state.txt" > "$work/devsim.out" 2>&1 &
 sim=$!
@@ -22,3 +24,11 @@ for shot in 0:tovra-comm 1:tovra-comm-zh-tw 2:tovra-comm-zh-cn; do
   xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb \
     "$root/build/bin/tovra-session" --com 200 --br1 5 --br2 7 --screenshot "$root/docs/${shot#*:}.png"
 done
+
+"$root/build/bin/tovra-devsim" --com 201 --line 115200,O,2 --id 7 --state "$work/state-find.txt" \
+  > "$work/devsim-find.out" 2>&1 &
+sim2=$!
+for _ in $(seq 50); do grep -q ready "$work/devsim-find.out" && break; sleep 0.1; done
+printf 0 > lang.txt
+xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb \
+  "$root/build/bin/tovra-session" --com 201 --find-shot "$root/docs/tovra-comm-find.png"

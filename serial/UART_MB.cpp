@@ -7,6 +7,7 @@
 
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
+#include "modbus/Modbus_core.h"
 #include "model/model.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
@@ -63,6 +64,7 @@ void fn_ComPort_Lost(int, const char *deviceName, int code)
     char text[ciTextSize];
     std::snprintf(text, sizeof text, "%s lost: %s", deviceName, GetRS232ErrorString(code));
     mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+    mf_Tovra_msg_comm__Why(code);
 }
 
 } // namespace
@@ -75,6 +77,17 @@ int mf_Tovra_UMB_dev__GV(UMB_dev *dev)
     dev->PARITY = mf_Tovra_Ring_X__GI(ciParityRing);
     dev->STOP = mf_Tovra_UMB_dev_STOP__GV();
     dev->ID = mf_Tovra_TIS32_X__GV(1);
+    return 0;
+}
+
+int mf_Tovra_UMB_dev__SV(const UMB_dev *dev)
+{
+    mf_Tovra_TIS32_X__SV(0, dev->COMx);
+    mf_Tovra_UMB_dev_BR__SV(dev->BR);
+    mf_Tovra_UMB_dev_DATA__SV(dev->DATA);
+    mf_Tovra_Ring_X__SI(ciParityRing, dev->PARITY);
+    mf_Tovra_UMB_dev_STOP__SV(dev->STOP);
+    mf_Tovra_TIS32_X__SV(1, dev->ID);
     return 0;
 }
 
@@ -119,6 +132,15 @@ int mf_Tovra_msg_comm__SCV(int colour, const char *text)
     return mf_Tovra_STR_X__SA_i32(0, ATTR_TEXT_COLOR, colour);
 }
 
+int mf_Tovra_msg_comm__Why(int result)
+{
+    char why[ciTextSize];
+    mf_Tovra_MB_Result__Why(result, giMB_RxCount, cdComTime, why, sizeof why);
+    char text[ciTextSize + 16];
+    std::snprintf(text, sizeof text, "Last failure: %s", why);
+    return mf_Tovra_STR_X__SA_str(0, ATTR_TOOLTIP_TEXT, text);
+}
+
 int mf_Tovra_UMB_ComPort__Open(int port, const UMB_dev *dev, int show)
 {
     mf_Tovra_UMB_ComPort__Close(port);
@@ -134,6 +156,7 @@ int mf_Tovra_UMB_ComPort__Open(int port, const UMB_dev *dev, int show)
             char text[ciTextSize];
             std::snprintf(text, sizeof text, "Open %s NG : %s", name, GetRS232ErrorString(code));
             mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+            mf_Tovra_msg_comm__Why(code);
         }
         return code;
     }
@@ -265,6 +288,7 @@ int evTovra_UMB_Read(int, int, int event, void *, int, int)
     gr = mf_Tovra_Modbus_dev_RW_16(3, 0, 1, &value);
     if (gr < 0) {
         mf_Tovra_msg_comm__SCV(ciMsgRed, "Read NG");
+        mf_Tovra_msg_comm__Why(gr);
         return gr;
     }
     char text[64];

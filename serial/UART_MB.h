@@ -26,6 +26,8 @@ constexpr int ciMsgBlue = 0x0000FF;
 constexpr int ciMsgBlack = 0x000000;
 
 int mf_Tovra_UMB_dev__GV(UMB_dev *dev);
+// Puts a record's settings into the controls; the port is not touched.
+int mf_Tovra_UMB_dev__SV(const UMB_dev *dev);
 int mf_Tovra_UMB_dev_BR__SV(int baud);
 int mf_Tovra_UMB_dev_BR__GV(void);
 int mf_Tovra_UMB_dev_DATA__SV(int bits);
@@ -41,6 +43,10 @@ int mf_Tovra_UMB_dev_TG_ComP__Button(void);
 
 int mf_Tovra_msg_comm__SV(const char *text);
 int mf_Tovra_msg_comm__SCV(int colour, const char *text);
+// Names a failure (an exchange's result or a serial port code) in plain
+// words in the status field's tooltip and accessible description, where it
+// stays until the next failure; the status text itself is left as it is.
+int mf_Tovra_msg_comm__Why(int result);
 
 // Handlers bound by the resource file.
 int evTovra_UMB_vCOMx(int panel, int control, int event, void *data, int d1, int d2);

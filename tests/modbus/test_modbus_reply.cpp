@@ -14,6 +14,7 @@
 #include "modbus/Modbus_API.h"
 #include "frames.h"
 #include "modbus/Modbus_core.h"
+#include "platform/serial.h"
 
 namespace {
 
@@ -222,6 +223,30 @@ TEST(ModbusReplyDiag, TheLongestWrongLengthFitsTheBuffer)
     Bytes reply(254, 0xAB);
     std::string text = Diag(reply, 254, ciMB_ERR_LENGTH);
     EXPECT_EQ(text.substr(text.size() - 54), "\tReturn value of ComRd() is num of byte it received.\n\n");
+}
+
+TEST(ModbusResultWhy, NamesTheFailureInPlainWordsAndWhatToCheck)
+{
+    const struct {
+        int result;
+        int count;
+        const char *text;
+    } cases[] = {
+        {ciMB_ERR_TIMEOUT, 0, "no reply within 0.2 s: check the cable, the slave ID and the line settings"},
+        {ciMB_ERR_CRC, 9, "reply with a wrong checksum (9 bytes): check parity and baud rate, termination"},
+        {ciMB_ERR_LENGTH, 3, "reply of the wrong length (3 bytes): check the baud rate and parity"},
+        {ciMB_ERR_EXCEPTION - 2, 5, "the device refused: exception 2, illegal data address"},
+        {ciMB_ERR_EXCEPTION - 4, 5, "the device refused: exception 4, server device failure"},
+        {ciMB_ERR_EXCEPTION - 12, 5, "the device refused: exception 12, unknown to Modbus"},
+        {kComErrLost, 0, "the port was lost: the adapter was disconnected"},
+        {kComErrNotOpen, 0, "the serial port failed: serial port not open"},
+        {ciMB_ERR_WRITE, 0, "the port took only part of the request: check the adapter"},
+    };
+    for (auto c : cases) {
+        char text[256];
+        mf_Tovra_MB_Result__Why(c.result, c.count, 0.2, text, sizeof text);
+        EXPECT_STREQ(text, c.text);
+    }
 }
 
 // ---- Hostile replies: random bytes, random counts, and mutations of valid

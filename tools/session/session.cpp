@@ -4,8 +4,11 @@
 // each step. For machines without a desktop, and as a smoke test.
 //
 //   tovra-session [--com N] [--br1 INDEX] [--br2 INDEX] [--screenshot FILE.png]
+//   tovra-session [--com N] --find-shot FILE.png
 //
 // With --screenshot it saves the window as the screen shows it at the end.
+// With --find-shot it only presses Find device (slave ID 7 in the field)
+// and saves the window while the search runs.
 #include <QApplication>
 #include <QComboBox>
 #include <QPixmap>
@@ -32,6 +35,7 @@ constexpr int ciComNumber = 15;
 constexpr int ciRead = 24;
 constexpr int ciWrite = 38;
 constexpr int ciBR[2] = {46, 45};
+constexpr int ciFind = 60;
 
 std::string Status()
 {
@@ -61,6 +65,42 @@ std::string Baud(int ring)
     return i >= 0 && i < ciBR_dev_count ? std::to_string(caBR_dev[i]) : "?";
 }
 
+// Saves the window as the screen shows it; false when the file cannot be written.
+bool SaveShot(const char *file)
+{
+    QWidget *win = UiPanelWidget(gvTovra_COMM);
+    QTest::qWait(300); // let the window manager and the last paint settle
+    QPixmap shot = win->screen()->grabWindow(win->winId());
+    if (shot.isNull() || !shot.save(QString::fromLocal8Bit(file)))
+        shot = win->grab(); // platforms without screen access render the window instead
+    if (!shot.save(QString::fromLocal8Bit(file))) {
+        std::fprintf(stderr, "tovra-session: cannot write %s\n", file);
+        return false;
+    }
+    std::printf("screenshot:   %s\n", file);
+    return true;
+}
+
+// Presses Find device and saves the window once the search is well under
+// way; then lets it finish.
+int FindShot(int com, const char *file)
+{
+    mf_Tovra_TIS32_X__SV(0, com);
+    mf_Tovra_TIS32_X__SV(1, 7);
+    QTest::mouseClick(UiCtrlWidget(gvTovra_COMM, ciFind), Qt::LeftButton);
+    QElapsedTimer t;
+    t.start();
+    while (Status().find("(20/48)") == std::string::npos && t.elapsed() < 20000)
+        QCoreApplication::processEvents();
+    bool saved = SaveShot(file);
+    auto over = [] { return Status().rfind("Found", 0) == 0 || Status().rfind("Not found", 0) == 0; };
+    while (!over() && t.elapsed() < 30000)
+        QCoreApplication::processEvents();
+    std::printf("find COM%d:   %s\n", com, Status().c_str());
+    mf_APP_Tovra__exit();
+    return saved ? 0 : 1;
+}
+
 int ParseIndex(const char *text)
 {
     char *end;
@@ -79,6 +119,7 @@ int main(int argc, char **argv)
     int com = 200;
     int wanted[2] = {-1, -1};
     const char *screenshot = nullptr;
+    const char *findShot = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--com"))
             com = std::atoi(argv[i + 1]);
@@ -88,9 +129,11 @@ int main(int argc, char **argv)
             wanted[1] = ParseIndex(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--screenshot"))
             screenshot = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--find-shot"))
+            findShot = argv[i + 1];
         else {
             std::fprintf(stderr, "usage: tovra-session [--com N] [--br1 INDEX] [--br2 INDEX] "
-                                 "[--screenshot FILE.png]\n");
+                                 "[--screenshot FILE.png] | [--com N] --find-shot FILE.png\n");
             return 2;
         }
     }
@@ -98,6 +141,8 @@ int main(int argc, char **argv)
     UiInit(&argc, argv);
     if (mf_APP_Tovra__init() < 0)
         return 1;
+    if (findShot)
+        return FindShot(com, findShot);
 
     auto *comField = qobject_cast<QSpinBox *>(UiCtrlWidget(gvTovra_COMM, ciComNumber));
     comField->setFocus();
@@ -142,18 +187,8 @@ int main(int argc, char **argv)
     std::printf("read back:    %s   BR1 = %s, BR2 = %s\n", read.c_str(), Baud(4).c_str(), Baud(5).c_str());
     if (gpLog)
         std::printf("log:          %s\n", caLogFile);
-    if (screenshot) {
-        QWidget *win = UiPanelWidget(gvTovra_COMM);
-        QTest::qWait(300); // let the window manager and the last paint settle
-        QPixmap shot = win->screen()->grabWindow(win->winId());
-        if (shot.isNull() || !shot.save(QString::fromLocal8Bit(screenshot)))
-            shot = win->grab(); // platforms without screen access render the window instead
-        if (!shot.save(QString::fromLocal8Bit(screenshot))) {
-            std::fprintf(stderr, "tovra-session: cannot write %s\n", screenshot);
-            return 1;
-        }
-        std::printf("screenshot:   %s\n", screenshot);
-    }
+    if (screenshot && !SaveShot(screenshot))
+        return 1;
     mf_APP_Tovra__exit();
     return read == "OK" ? 0 : 1;
 }

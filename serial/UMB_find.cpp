@@ -1,0 +1,369 @@
+// Find device. The quick search tries every setting of the panel with two
+// slave IDs; when nothing answers, it offers to try every slave ID at the
+// current setting and at each setting where something garbled answered.
+// A probe is a read of holding register 0 with a time limit of its own, so
+// a wrong setting costs little more than the frames' time on the wire.
+#include "serial/UMB_find.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "modbus/Modbus_API.h"
+#include "modbus/Modbus_core.h"
+#include "platform/serial.h"
+
+namespace {
+
+// "No parity" comes before "even": a device without parity may also answer
+// at even parity, never the other way round.
+constexpr int32_t caFind_PARITY[] = {kParityNone, kParityEven, kParityOdd};
+constexpr char caParityLetter[] = {'N', 'O', 'E', 'M', 'S'};
+constexpr int ciFind_DATA = 8;
+constexpr int ciReplyBytes = 7; // one register: ID, code, count, value, CRC
+constexpr int ciText = 256;
+
+struct FindState {
+    bool running;
+    bool cancel;
+    bool sweep; // the pass tries every slave ID
+    int port;
+    int com;
+    UMB_Find_IO io;
+    UMB_Line lines[ciFind_LINES];
+    int lineCount;
+    int ids[ciFind_ID_LAST];
+    int idCount;
+    int line; // the next probe: lines[line] with ids[id]
+    int id;
+    int sent;
+    int total;
+    int outcome; // of the setting being tried
+    int bytes;   // of its first garbled reply
+    bool garbled[ciFind_LINES];
+    int garbledCount;
+};
+
+FindState gvFind;
+
+bool fn_same(const UMB_Line &a, const UMB_Line &b)
+{
+    return a.BR == b.BR && a.PARITY == b.PARITY && a.STOP == b.STOP;
+}
+
+template <class T, int N> bool fn_has(const T (&table)[N], T value)
+{
+    for (T v : table)
+        if (v == value)
+            return true;
+    return false;
+}
+
+void fn_add(UMB_Line *order, int *n, UMB_Line line)
+{
+    for (int i = 0; i < *n; ++i)
+        if (fn_same(order[i], line))
+            return;
+    order[(*n)++] = line;
+}
+
+void fn_finish(int how, int code, const UMB_Line *line, int id)
+{
+    CloseCom(gvFind.port);
+    UMB_Find_End end = {how, gvFind.com, line ? *line : UMB_Line{}, id, code,
+                        gvFind.sent, gvFind.total, gvFind.garbledCount};
+    char text[ciText];
+    mf_Tovra_UMB_Find__End_text(&end, text, sizeof text);
+    gvFind.running = false;
+    gvFind.io.note(text);
+    gvFind.io.end(&end, text);
+}
+
+// The summary line of the setting being tried, over the IDs tried so far.
+void fn_note_line()
+{
+    if (gvFind.id == 0)
+        return;
+    char text[ciText];
+    mf_Tovra_UMB_Find__Note_text(gvFind.com, &gvFind.lines[gvFind.line], gvFind.ids, gvFind.id,
+                                 gvFind.outcome, gvFind.bytes, text, sizeof text);
+    gvFind.io.note(text);
+}
+
+int fn_open(const UMB_Line &line)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%d", gvFind.com);
+    int r = OpenComConfig(gvFind.port, name, line.BR, line.PARITY, ciFind_DATA, line.STOP, 0, 0);
+    return r < 0 ? r : SetComTime(gvFind.port, mf_Tovra_UMB_Find__Limit(&line));
+}
+
+// One read of holding register 0. No trace and no settle time, unlike an
+// ordinary exchange: the log gets one line per setting, and the reply is
+// awaited only as long as the setting's limit. The reply is handed back so
+// the caller can see which slave answered; `n` is the bytes received.
+int fn_probe(int id, unsigned char reply[ciReplyBytes], int *n)
+{
+    unsigned char request[8];
+    mf_Tovra_MB_Request__Build(request, id, 3, 0, 1);
+    mf_Tovra_Get_CRC(request, 8);
+    int r = FlushInQ(gvFind.port);
+    if (r < 0)
+        return r;
+    int w = ComWrt(gvFind.port, reinterpret_cast<const char *>(request), 8);
+    if (w != 8)
+        return w < 0 ? w : ciMB_ERR_WRITE;
+    *n = ComRd(gvFind.port, reinterpret_cast<char *>(reply), ciReplyBytes);
+    short value;
+    return mf_Tovra_MB_Reply__Sort(request, ciReplyBytes, reply, *n, &value);
+}
+
+// The sweep: every slave ID at the first setting (the current one) and at
+// each setting where something garbled answered. False when not wanted.
+bool fn_offer_sweep()
+{
+    if (!gvFind.io.offer)
+        return false;
+    UMB_Line lines[ciFind_LINES];
+    int count = 0;
+    fn_add(lines, &count, gvFind.lines[0]);
+    for (int i = 0; i < gvFind.lineCount; ++i)
+        if (gvFind.garbled[i])
+            fn_add(lines, &count, gvFind.lines[i]);
+    char question[ciText * 2];
+    mf_Tovra_UMB_Find__Offer_text(gvFind.com, gvFind.ids, gvFind.idCount, lines, count, question,
+                                  sizeof question);
+    if (!gvFind.io.offer(question))
+        return false;
+    for (int i = 0; i < count; ++i)
+        gvFind.lines[i] = lines[i];
+    gvFind.lineCount = count;
+    for (int i = 0; i < ciFind_ID_LAST; ++i)
+        gvFind.ids[i] = i + 1;
+    gvFind.idCount = ciFind_ID_LAST;
+    gvFind.sweep = true;
+    gvFind.line = 0;
+    gvFind.sent = 0;
+    gvFind.total = count * ciFind_ID_LAST;
+    return true;
+}
+
+// The setting is done: its line, then the next setting or the end of the pass.
+void fn_next_line()
+{
+    fn_note_line();
+    if (gvFind.outcome == ciFind_GARBLED && !gvFind.sweep) {
+        gvFind.garbled[gvFind.line] = true;
+        ++gvFind.garbledCount;
+    }
+    gvFind.id = 0;
+    if (++gvFind.line < gvFind.lineCount)
+        return;
+    if (gvFind.sweep || !fn_offer_sweep())
+        fn_finish(ciFind_NOT_FOUND, 0, nullptr, 0);
+}
+
+} // namespace
+
+// ================================================================ Pure parts
+
+int mf_Tovra_UMB_Find__Order(const UMB_dev *current, UMB_Line order[ciFind_LINES])
+{
+    int n = 0;
+    UMB_Line now = {current->BR, current->PARITY, current->STOP};
+    if (current->DATA == ciFind_DATA && fn_has(caBR_umb, now.BR) &&
+        fn_has(caFind_PARITY, now.PARITY) && fn_has(caSTOP_cmb, now.STOP))
+        fn_add(order, &n, now);
+    fn_add(order, &n, {9600, kParityNone, 1});
+    for (int32_t baud : caBR_umb)
+        for (int32_t stop : caSTOP_cmb)
+            for (int32_t parity : caFind_PARITY)
+                fn_add(order, &n, {baud, parity, stop});
+    return n;
+}
+
+double mf_Tovra_UMB_Find__Limit(const UMB_Line *line)
+{
+    int bitsPerByte = 1 + ciFind_DATA + (line->PARITY != kParityNone ? 1 : 0) + line->STOP;
+    return ciFind_FRAME_BYTES * bitsPerByte / static_cast<double>(line->BR) + cdFind_MARGIN;
+}
+
+int mf_Tovra_UMB_Find__Sort(int result, const unsigned char *reply)
+{
+    if (result == 0 || result <= ciMB_ERR_EXCEPTION) {
+        bool slave = reply[0] >= 1 && reply[0] <= ciFind_ID_LAST;
+        return slave ? ciFind_ANSWERED : ciFind_GARBLED;
+    }
+    if (result == ciMB_ERR_TIMEOUT)
+        return ciFind_SILENT;
+    if (result == ciMB_ERR_CRC || result == ciMB_ERR_LENGTH)
+        return ciFind_GARBLED;
+    return ciFind_PORT_NG;
+}
+
+void mf_Tovra_UMB_Find__Line_text(const UMB_Line *line, char *text, int size)
+{
+    bool known = line->PARITY >= 0 && line->PARITY < static_cast<int>(sizeof caParityLetter);
+    std::snprintf(text, size, "%d %d%c%d", line->BR, ciFind_DATA,
+                  known ? caParityLetter[line->PARITY] : '?', line->STOP);
+}
+
+void mf_Tovra_UMB_Find__Ids_text(const int *ids, int count, char *text, int size)
+{
+    int len = 0;
+    text[0] = '\0';
+    for (int i = 0; i < count && len < size; ++i) {
+        int run = i;
+        while (run + 1 < count && ids[run + 1] == ids[run] + 1)
+            ++run;
+        const char *comma = i ? ", " : "";
+        if (run - i >= 2) {
+            len += std::snprintf(text + len, size - len, "%s%d-%d", comma, ids[i], ids[run]);
+            i = run;
+        } else {
+            len += std::snprintf(text + len, size - len, "%s%d", comma, ids[i]);
+        }
+    }
+}
+
+void mf_Tovra_UMB_Find__Note_text(int com, const UMB_Line *line, const int *ids, int count,
+                                  int outcome, int bytes, char *text, int size)
+{
+    char setting[32];
+    char tried[ciText];
+    mf_Tovra_UMB_Find__Line_text(line, setting, sizeof setting);
+    mf_Tovra_UMB_Find__Ids_text(ids, count, tried, sizeof tried);
+    if (outcome == ciFind_GARBLED)
+        std::snprintf(text, size,
+                      "Find COM%d %s, ID %s : garbled reply (%d bytes): something is there at a "
+                      "near setting",
+                      com, setting, tried, bytes);
+    else
+        std::snprintf(text, size, "Find COM%d %s, ID %s : no reply", com, setting, tried);
+}
+
+void mf_Tovra_UMB_Find__End_text(const UMB_Find_End *end, char *text, int size)
+{
+    char setting[32];
+    mf_Tovra_UMB_Find__Line_text(&end->line, setting, sizeof setting);
+    switch (end->how) {
+    case ciFind_FOUND:
+        std::snprintf(text, size, "Found: %s, ID %d", setting, end->id);
+        break;
+    case ciFind_NOT_FOUND:
+        if (end->garbled)
+            std::snprintf(text, size,
+                          "Not found on COM%d: something garbled answered at %d setting%s",
+                          end->com, end->garbled, end->garbled == 1 ? "" : "s");
+        else
+            std::snprintf(text, size, "Not found on COM%d: no reply", end->com);
+        break;
+    case ciFind_CANCELLED:
+        std::snprintf(text, size, "Find cancelled after %d of %d probes", end->sent, end->total);
+        break;
+    default:
+        std::snprintf(text, size, "Find COM%d NG : %s", end->com, GetRS232ErrorString(end->code));
+        break;
+    }
+}
+
+void mf_Tovra_UMB_Find__Offer_text(int com, const int *ids, int idCount, const UMB_Line *lines,
+                                   int count, char *text, int size)
+{
+    char tried[64];
+    mf_Tovra_UMB_Find__Ids_text(ids, idCount, tried, sizeof tried);
+    int len = std::snprintf(text, size,
+                            "No device answered on COM%d with slave ID %s.\n\nTry every slave ID "
+                            "from 1 to %d at ",
+                            com, tried, ciFind_ID_LAST);
+    double seconds = 0.0;
+    for (int i = 0; i < count && len < size; ++i) {
+        char setting[32];
+        mf_Tovra_UMB_Find__Line_text(&lines[i], setting, sizeof setting);
+        len += std::snprintf(text + len, size - len, "%s%s", i ? ", " : "", setting);
+        seconds += ciFind_ID_LAST * mf_Tovra_UMB_Find__Limit(&lines[i]);
+    }
+    if (len < size)
+        std::snprintf(text + len, size - len, "? This takes about %.0f s; Cancel stops it.",
+                      std::ceil(seconds));
+}
+
+// ================================================================ The search
+
+int mf_Tovra_UMB_Find__Start(int port, const UMB_dev *dev, const UMB_Find_IO *io)
+{
+    if (gvFind.running)
+        return -1;
+    gvFind = FindState{};
+    gvFind.port = port;
+    gvFind.com = dev->COMx;
+    gvFind.io = *io;
+    gvFind.lineCount = mf_Tovra_UMB_Find__Order(dev, gvFind.lines);
+    if (dev->ID >= 1 && dev->ID <= 255 && dev->ID != 1)
+        gvFind.ids[gvFind.idCount++] = dev->ID;
+    gvFind.ids[gvFind.idCount++] = 1;
+    gvFind.total = gvFind.lineCount * gvFind.idCount;
+    gvFind.running = true;
+    return 0;
+}
+
+int mf_Tovra_UMB_Find__Step(void)
+{
+    if (!gvFind.running)
+        return 0;
+    if (gvFind.cancel) {
+        fn_note_line();
+        fn_finish(ciFind_CANCELLED, 0, nullptr, 0);
+        return 0;
+    }
+    const UMB_Line &line = gvFind.lines[gvFind.line];
+    if (gvFind.id == 0) {
+        int r = fn_open(line);
+        if (r < 0) {
+            fn_finish(ciFind_FAILED, r, nullptr, 0);
+            return 0;
+        }
+        gvFind.outcome = ciFind_SILENT;
+    }
+    int id = gvFind.ids[gvFind.id];
+    char setting[32];
+    char text[ciText];
+    mf_Tovra_UMB_Find__Line_text(&line, setting, sizeof setting);
+    std::snprintf(text, sizeof text, "Find COM%d: %s, ID %d (%d/%d)", gvFind.com, setting, id,
+                  ++gvFind.sent, gvFind.total);
+    gvFind.io.probe(gvFind.sent, gvFind.total, text);
+
+    unsigned char reply[ciReplyBytes] = {};
+    int n = 0;
+    int result = fn_probe(id, reply, &n);
+    switch (mf_Tovra_UMB_Find__Sort(result, reply)) {
+    case ciFind_ANSWERED:
+        // A late reply of another slave names that slave: it is there too.
+        fn_finish(ciFind_FOUND, 0, &line, reply[0]);
+        return 0;
+    case ciFind_PORT_NG:
+        fn_finish(ciFind_FAILED, result, nullptr, 0);
+        return 0;
+    case ciFind_GARBLED:
+        if (gvFind.outcome == ciFind_SILENT) {
+            gvFind.outcome = ciFind_GARBLED;
+            gvFind.bytes = n;
+        }
+        break;
+    default:
+        break;
+    }
+    if (++gvFind.id == gvFind.idCount)
+        fn_next_line();
+    return gvFind.running ? 1 : 0;
+}
+
+void mf_Tovra_UMB_Find__Cancel(void)
+{
+    if (gvFind.running)
+        gvFind.cancel = true;
+}
+
+int mf_Tovra_UMB_Find__Running(void)
+{
+    return gvFind.running ? 1 : 0;
+}

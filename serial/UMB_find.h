@@ -1,0 +1,87 @@
+// Find device: the line settings and slave ID at which a device on a COM
+// port answers. The search is a chain of short steps, one probe each, so a
+// window can paint and take a Cancel between them and a console tool can run
+// it in a plain loop. It reaches its user only through UMB_Find_IO; it never
+// touches a panel.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/UART_MB.h"
+
+// A line setting of the search; the data bits are always 8.
+struct UMB_Line {
+    int32_t BR;     // baud rate in bit/s
+    int32_t PARITY; // the serial layer's code: 0 none, 1 odd, 2 even
+    int32_t STOP;   // stop bits
+};
+
+constexpr int ciFind_LINES = 24;       // 4 baud rates x parity none, even, odd x stop bits 1, 2
+constexpr int ciFind_ID_LAST = 247;    // the highest slave ID a device may have
+constexpr int ciFind_FRAME_BYTES = 15; // a one-register read: 8 bytes out, 7 back
+constexpr double cdFind_MARGIN = 0.08; // the device's turnaround, beyond the frame time
+
+// What a probe came to, and so what a setting came to.
+enum { ciFind_SILENT, ciFind_GARBLED, ciFind_ANSWERED, ciFind_PORT_NG };
+// How a search ended.
+enum { ciFind_FOUND, ciFind_NOT_FOUND, ciFind_CANCELLED, ciFind_FAILED };
+
+struct UMB_Find_End {
+    int how;       // ciFind_FOUND ...
+    int com;       // the COM port searched
+    UMB_Line line; // found: where the device answered
+    int id;        // found: its slave ID
+    int code;      // failed: the serial port's code
+    int sent;      // probes sent in the last pass
+    int total;     // probes the last pass had planned
+    int garbled;   // settings at which something garbled answered
+};
+
+// Everything the search tells its user. `offer` may be null: no sweep.
+struct UMB_Find_IO {
+    // Before each probe: the probes sent so far, this one included, of the
+    // pass's total, and what is tried now ("Find COM5: 9600 8E1, ID 7 (3/48)").
+    void (*probe)(int sent, int total, const char *text);
+    // One summary line per setting tried, and the result.
+    void (*note)(const char *text);
+    // Nothing answered the quick search: 1 runs the slave-ID sweep it asks about.
+    int (*offer)(const char *question);
+    // The search is over (the port is closed); `text` is its result.
+    void (*end)(const UMB_Find_End *end, const char *text);
+};
+
+// ---- Pure parts
+// The settings of the quick search, most likely first: the current ones
+// (when they are among them: 8 data bits, parity none, even or odd), 9600
+// 8N1, then the rest by baud rate, stop bits 1 before 2, parity none before
+// even before odd. Returns ciFind_LINES.
+int mf_Tovra_UMB_Find__Order(const UMB_dev *current, UMB_Line order[ciFind_LINES]);
+// The time limit of one probe at a setting: both frames' time on the wire
+// plus the margin, in seconds.
+double mf_Tovra_UMB_Find__Limit(const UMB_Line *line);
+// What a probe came to, from its result (of mf_Tovra_MB_Reply__Sort, or a
+// negative serial code) and the reply bytes: a good reply counts only from a
+// slave ID a device may have.
+int mf_Tovra_UMB_Find__Sort(int result, const unsigned char *reply);
+// "38400 8E1".
+void mf_Tovra_UMB_Find__Line_text(const UMB_Line *line, char *text, int size);
+// "7, 1", "1-23": slave IDs in the order tried, runs of three or more joined.
+void mf_Tovra_UMB_Find__Ids_text(const int *ids, int count, char *text, int size);
+// The log line of one setting: "Find COM5 9600 8N1, ID 7, 1 : no reply".
+void mf_Tovra_UMB_Find__Note_text(int com, const UMB_Line *line, const int *ids, int count,
+                                  int outcome, int bytes, char *text, int size);
+// The result as the status field shows it: "Found: 38400 8E1, ID 7".
+void mf_Tovra_UMB_Find__End_text(const UMB_Find_End *end, char *text, int size);
+// The question that offers the slave-ID sweep at `count` settings.
+void mf_Tovra_UMB_Find__Offer_text(int com, const int *ids, int idCount, const UMB_Line *lines,
+                                   int count, char *text, int size);
+
+// ---- The search on a logical serial port
+// Starts a search on COM `dev->COMx` with the slave ID `dev->ID` and ID 1,
+// the current settings `dev` first. 0, or -1 while a search runs.
+int mf_Tovra_UMB_Find__Start(int port, const UMB_dev *dev, const UMB_Find_IO *io);
+// Sends one probe. 1 while there is more to do, 0 once the search is over.
+int mf_Tovra_UMB_Find__Step(void);
+// The next step ends the search.
+void mf_Tovra_UMB_Find__Cancel(void);
+int mf_Tovra_UMB_Find__Running(void);

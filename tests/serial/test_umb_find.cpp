@@ -1,0 +1,319 @@
+// Find device: the pure parts of the search, then the search through the
+// real window against the simulator listening on a line of its own.
+#include <QCoreApplication>
+#include <QProgressBar>
+#include <QTest>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "devsim.h"
+#include "log/log.h"
+#include "modbus/Modbus_API.h"
+#include "modbus/Modbus_core.h"
+#include "model/model.h"
+#include "panel_fixture.h"
+#include "platform/serial.h"
+#include "platform/ui.h"
+#include "serial/UART_MB.h"
+#include "serial/UMB_find.h"
+
+namespace {
+
+std::string LineText(const UMB_Line &line)
+{
+    char text[32];
+    mf_Tovra_UMB_Find__Line_text(&line, text, sizeof text);
+    return text;
+}
+
+} // namespace
+
+// ------------------------------------------------------------ pure parts
+
+TEST(FindOrder, TriesTheCurrentSettingsThen9600_8N1ThenTheRestEachOnce)
+{
+    struct Case {
+        UMB_dev current; // COMx, BR, DATA, PARITY, STOP, ID
+        std::vector<std::string> first;
+    };
+    const Case cases[] = {
+        {{5, 38400, 8, kParityEven, 2, 1}, {"38400 8E2", "9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2"}},
+        {{5, 9600, 8, kParityNone, 1, 1}, {"9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2", "9600 8E2"}},
+        {{5, 38400, 7, kParityEven, 1, 1}, {"9600 8N1", "9600 8E1"}},  // 7 data bits: not searched
+        {{5, 38400, 8, kParityMark, 1, 1}, {"9600 8N1", "9600 8E1"}},  // nor mark parity
+    };
+    for (const Case &c : cases) {
+        UMB_Line order[ciFind_LINES];
+        ASSERT_EQ(mf_Tovra_UMB_Find__Order(&c.current, order), ciFind_LINES);
+        std::set<std::string> distinct;
+        for (const UMB_Line &line : order)
+            distinct.insert(LineText(line));
+        EXPECT_EQ(distinct.size(), size_t(ciFind_LINES));
+        for (size_t i = 0; i < c.first.size(); ++i)
+            EXPECT_EQ(LineText(order[i]), c.first[i]) << i;
+    }
+}
+
+TEST(FindSort, AProbeIsAnAnswerAGarbleSilenceOrAPortFailure)
+{
+    const struct {
+        int result;
+        unsigned char replyId;
+        int outcome;
+    } cases[] = {
+        {0, 7, ciFind_ANSWERED},
+        {ciMB_ERR_EXCEPTION - 2, 7, ciFind_ANSWERED}, // refused, but there
+        {0, 0, ciFind_GARBLED},                       // a good CRC from no slave ID
+        {0, 248, ciFind_GARBLED},
+        {ciMB_ERR_TIMEOUT, 0, ciFind_SILENT},
+        {ciMB_ERR_CRC, 7, ciFind_GARBLED},
+        {ciMB_ERR_LENGTH, 7, ciFind_GARBLED},
+        {kComErrLost, 0, ciFind_PORT_NG},
+        {kComErrIo, 0, ciFind_PORT_NG},
+    };
+    for (auto c : cases) {
+        unsigned char reply[7] = {c.replyId, 3};
+        EXPECT_EQ(mf_Tovra_UMB_Find__Sort(c.result, reply), c.outcome) << c.result;
+    }
+}
+
+TEST(FindTexts, NameTheSettingTheSlaveIdsAndWhatCameOfThem)
+{
+    // What the window tests do not show: runs of IDs, a garble, a port failure, the offer.
+    char text[512];
+    const int run[] = {7, 1, 2, 3, 4};
+    mf_Tovra_UMB_Find__Ids_text(run, 5, text, sizeof text);
+    EXPECT_STREQ(text, "7, 1-4");
+
+    const UMB_Line line = {19200, kParityEven, 1};
+    mf_Tovra_UMB_Find__Note_text(5, &line, run, 1, ciFind_GARBLED, 3, text, sizeof text);
+    EXPECT_STREQ(text, "Find COM5 19200 8E1, ID 7 : garbled reply (3 bytes): something is there at a near setting");
+
+    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0};
+    mf_Tovra_UMB_Find__End_text(&failed, text, sizeof text);
+    EXPECT_STREQ(text, "Find COM5 NG : serial device busy: another program holds it");
+
+    const UMB_Line sweep[] = {{9600, kParityNone, 1}, line};
+    mf_Tovra_UMB_Find__Offer_text(5, run, 2, sweep, 2, text, sizeof text);
+    EXPECT_STREQ(text, "No device answered on COM5 with slave ID 7, 1.\n\nTry every slave ID from 1 to "
+                       "247 at 9600 8N1, 19200 8E1? This takes about 46 s; Cancel stops it.");
+}
+
+// ------------------------------------------------------- through the window
+
+namespace {
+
+constexpr int kStop = 19;
+constexpr int kRead = 24;
+constexpr int kTestRead = 30;
+constexpr int kWrite = 38;
+constexpr int kWriteTimer = 40;
+constexpr int kBR1 = 46;
+constexpr int kSerialGroup = 11;
+constexpr int kFind = 60;
+constexpr int kCancel = 61;
+constexpr int kProgress = 62;
+constexpr int kStatus = 12;
+
+class FindDeviceTest : public PanelTest {
+protected:
+    // The panel's COM number and slave ID, without opening the port.
+    static void Aim(int com, int id)
+    {
+        mf_Tovra_TIS32_X__SV(0, com);
+        mf_Tovra_TIS32_X__SV(1, id);
+    }
+    // Runs the event loop, one pass at a time, until `done` or 60 s.
+    static bool RunUntil(const std::function<bool()> &done)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!done() && std::chrono::steady_clock::now() < end)
+            QCoreApplication::processEvents();
+        return done();
+    }
+    static void FindDevice()
+    {
+        Click(kFind);
+        ASSERT_TRUE(RunUntil([] { return !mf_Tovra_UMB_Find__Running(); }));
+    }
+    static std::string LineSettings()
+    {
+        UMB_dev d;
+        mf_Tovra_UMB_dev__GV(&d);
+        return std::to_string(d.BR) + " " + std::to_string(d.DATA) + "-" + std::to_string(d.PARITY) +
+               "-" + std::to_string(d.STOP) + " ID " + std::to_string(d.ID);
+    }
+    static int Count(const std::string &text, const std::string &part)
+    {
+        int n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    }
+};
+
+std::string OpenReport(int com, int baud, const char *settings)
+{
+    return "Open Com ( P222, COM" + std::to_string(com) + ", " + std::to_string(baud) + ", " +
+           settings + " ), SetComTime : 0.2\n";
+}
+
+} // namespace
+
+TEST_F(FindDeviceTest, ADeviceIsFoundSetIntoThePanelAndOpenedTheOrdinaryWay)
+{
+    struct Case {
+        const char *how;
+        int id;     // in the slave-ID field
+        int parity; // of the panel, at 38400 8-x-1
+        int answer; // to the offer of the slave-ID sweep
+        int settingsTried;
+    };
+    const Case cases[] = {
+        {"the quick search, with the ID in the field", 7, kParityNone, 0, 13},
+        {"the slave-ID sweep at the current settings", 1, kParityEven, 1, 24},
+    };
+    for (const Case &c : cases) {
+        DevSim sim({"--com", "230", "--line", "38400,E,1", "--id", "7"});
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        EnableLog();
+        Aim(230, c.id);
+        mf_Tovra_UMB_dev_BR__SV(38400);
+        mf_Tovra_Ring_X__SI(2, c.parity);
+        recorder_.answerQuestions(c.answer);
+        FindDevice();
+        EXPECT_EQ(StatusText(), "Found: 38400 8E1, ID 7") << c.how;
+        EXPECT_EQ(StatusColour(), ciMsgGreen);
+        EXPECT_EQ(LineSettings(), "38400 8-2-1 ID 7");
+        EXPECT_EQ(gvIDd, 7);
+        std::string log = Log();
+        EXPECT_EQ(Count(log, "Find COM230 "), c.settingsTried) << log;
+        EXPECT_EQ(Count(log, "MB.Tx"), 0) << "no probe is traced";
+        EXPECT_EQ(log.substr(log.find("Found:")),
+                  "Found: 38400 8E1, ID 7\nClose COM P222 OK\n" + OpenReport(230, 38400, "2-8-1"));
+        CloseCom(ciPORT_umb);
+        mf_Tovra_TGBT_X__SV(0, 0);
+    }
+}
+
+TEST_F(FindDeviceTest, NotFoundChangesNothingAndSaysWhetherSomethingGarbledAnswered)
+{
+    struct Case {
+        std::vector<std::string> sim;
+        std::string status;
+    };
+    const Case cases[] = {
+        {{"--com", "231", "--line", "57600"}, "Not found on COM231: no reply"},
+        {{"--com", "231", "--line", "57600", "--mismatch", "garble"},
+         "Not found on COM231: something garbled answered at 24 settings"},
+    };
+    for (const Case &c : cases) {
+        DevSim sim(c.sim);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        OpenPort(231);
+        Choose(kStop, 1);
+        EnableLog();
+        std::string before = LineSettings();
+        size_t asked = popups.size();
+        FindDevice();
+        EXPECT_EQ(StatusText(), c.status);
+        EXPECT_EQ(StatusColour(), ciMsgRed);
+        EXPECT_EQ(LineSettings(), before);
+        EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 1) << "the port is open again, as before";
+        ASSERT_EQ(popups.size(), asked + 1) << "the sweep was offered";
+        std::string log = Log();
+        EXPECT_EQ(Count(log, "Find COM231 "), ciFind_LINES);
+        EXPECT_EQ(log.substr(log.find("Not found")),
+                  c.status + "\nClose COM P222 OK\n" + OpenReport(231, 9600, "0-8-2"));
+    }
+}
+
+TEST_F(FindDeviceTest, CancelStopsBeforeTheNextProbeAndLeavesThePanelAsItWas)
+{
+    DevSim sim({"--com", "232", "--line", "57600"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Aim(232, 7);
+    EnableLog();
+    std::string before = LineSettings();
+    EXPECT_FALSE(Ctrl(kCancel)->isVisible()) << "hidden while no search runs";
+    Click(kFind);
+    auto *bar = qobject_cast<QProgressBar *>(Ctrl(kProgress));
+    EXPECT_FALSE(Ctrl(kSerialGroup)->isEnabled()) << "nothing else uses the port meanwhile";
+    EXPECT_TRUE(Ctrl(kCancel)->isVisible());
+    ASSERT_TRUE(RunUntil([] { return StatusText().find("(3/48)") != std::string::npos; }));
+    EXPECT_EQ(bar->value(), 3 * 100 / 48);
+    Click(kCancel);
+    ASSERT_TRUE(RunUntil([] { return !mf_Tovra_UMB_Find__Running(); }));
+    EXPECT_EQ(StatusText(), "Find cancelled after 3 of 48 probes");
+    EXPECT_EQ(LineSettings(), before);
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
+    EXPECT_EQ(Log(), "Find COM232 9600 8N1, ID 7, 1 : no reply\n"
+                     "Find COM232 9600 8E1, ID 7 : no reply\n"
+                     "Find cancelled after 3 of 48 probes\n");
+    EXPECT_TRUE(Ctrl(kSerialGroup)->isEnabled());
+    EXPECT_FALSE(Ctrl(kCancel)->isVisible());
+    EXPECT_FALSE(bar->isVisible());
+}
+
+TEST_F(FindDeviceTest, ADeviceThatTookANewBaudRateAtTheCommitIsFoundThere)
+{
+    DevSim sim({"--com", "233", "--apply-on-commit"}); // listens at BR1 = 9600 8N1
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(233);
+    Choose(kBR1, 4); // 19200
+    Click(kWrite);
+    for (int tick = 0; tick < 4; ++tick)
+        Tick(kWriteTimer);
+    ASSERT_EQ(StatusText(), "OK");
+    ASSERT_TRUE(sim.waitForOutput("note: line now 19200 8N1", 1, 3000)) << sim.output();
+    Click(kTestRead);
+    EXPECT_EQ(StatusText(), "Read NG") << "the device no longer answers at 9600";
+    EnableLog();
+    FindDevice();
+    EXPECT_EQ(StatusText(), "Found: 19200 8N1, ID 1");
+    EXPECT_EQ(Log().rfind("Find COM233 9600 8N1, ID 1 : no reply\n", 0), 0u) << Log();
+}
+
+TEST_F(FindDeviceTest, TheStatusTooltipNamesTheCauseOfTheLastFailure)
+{
+    struct Case {
+        const char *cause;
+        std::vector<std::string> fault;
+        std::function<void(std::unique_ptr<DevSim> &)> act;
+        int result;
+        int bytes;
+    };
+    auto press = [](int control) { return [control](std::unique_ptr<DevSim> &) { Click(control); }; };
+    const Case cases[] = {
+        {"time-out", {"--fault", "no-reply"}, press(kTestRead), ciMB_ERR_TIMEOUT, 0},
+        {"CRC error", {"--fault", "bad-crc"}, press(kRead), ciMB_ERR_CRC, 9},
+        {"exception", {"--fault", "exception=2"}, press(kTestRead), ciMB_ERR_EXCEPTION - 2, 5},
+        {"lost port", {},
+         [](std::unique_ptr<DevSim> &sim) {
+             sim.reset(); // the adapter is pulled out
+             QTest::qWait(300);
+         },
+         kComErrLost, 0},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args = {"--com", "234"};
+        args.insert(args.end(), c.fault.begin(), c.fault.end());
+        auto sim = std::make_unique<DevSim>(args);
+        ASSERT_TRUE(sim->ready()) << sim->output();
+        OpenPort(234);
+        c.act(sim);
+        char why[256];
+        mf_Tovra_MB_Result__Why(c.result, c.bytes, 0.2, why, sizeof why);
+        QWidget *status = Ctrl(kStatus);
+        EXPECT_EQ(status->toolTip().toStdString(), std::string("Last failure: ") + why) << c.cause;
+        EXPECT_EQ(status->accessibleDescription(), status->toolTip());
+        CloseCom(ciPORT_umb);
+    }
+}
