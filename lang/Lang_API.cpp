@@ -115,13 +115,9 @@ void SetCaption(int menuBar, int target, int id, const char *text)
 // but without its undefined result on overflow: a huge number is out of range.
 int mf_Tovra_Lang__fr_FILE(void)
 {
-    FILE *f = FileOpenRegular(caLangFile, "r"); // a FIFO would block start-up
-    if (!f)
-        return ciLang_EN;
     char head[ciFileHead + 1];
-    size_t n = std::fread(head, 1, ciFileHead, f);
-    std::fclose(f);
-    head[n] = '\0';
+    if (FileReadHead(caLangFile, head, sizeof head) < 0)
+        return ciLang_EN;
     char *end;
     long lang = std::strtol(head, &end, 10);
     if (end == head || lang < 0 || lang >= ciLang_Count)
@@ -172,14 +168,15 @@ int mf_Tovra_Lang__SV(int lang)
     return 0;
 }
 
-// The language whose item carries the check mark; giLang unchanged when none does.
+// The language whose item carries the check mark; with none checked, the last
+// language (Simplified Chinese) ends current.
 int mf_Tovra_Lang__GV(void)
 {
     int menuBar = GetPanelMenuBar(gvTovra_COMM);
     for (int lang = 0; lang < ciLang_Count; ++lang) {
         int checked = 0;
         GetMenuBarAttribute(menuBar, gcaCC_Lang[lang], ATTR_CHECKED, &checked);
-        giLang = lang; // with no item checked, the last language stays current
+        giLang = lang;
         if (checked == 1)
             break;
     }

@@ -69,14 +69,8 @@ bool SwitchIsOn()
         }
         return false;
     }
-    FILE *f = FileOpenRegular(caLogSwitchFile, "r");
-    if (!f)
-        return false;
     char text[ciSwitchBytes + 1];
-    size_t n = std::fread(text, 1, ciSwitchBytes, f);
-    std::fclose(f);
-    text[n] = '\0';
-    return SwitchTextIsOn(text);
+    return FileReadHead(caLogSwitchFile, text, sizeof text) >= 0 && SwitchTextIsOn(text);
 }
 
 void WriteMarked(const char *title, const char *message)

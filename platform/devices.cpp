@@ -3,6 +3,7 @@
 // UARTs), the links of the port map, and the product names of the other USB
 // devices, so the search's filter sees what the operating system has.
 #include "platform/devices.h"
+#include "platform/files.h"
 
 #include <cstdio>
 
@@ -23,7 +24,7 @@ int DumpPresentDevices(const char *fileName)
 {
     if (!gcaDeviceNames)
         return DumpSystemDevices(fileName);
-    if (FILE *f = std::fopen(fileName, "w")) {
+    if (FILE *f = FileOpenRegular(fileName, "w")) {
         for (int i = 0; i < giDeviceNames; ++i)
             std::fprintf(f, "%s\n", gcaDeviceNames[i]);
         std::fclose(f);
@@ -152,7 +153,7 @@ void WriteUsbProducts(FILE *f)
 
 int DumpSystemDevices(const char *fileName)
 {
-    FILE *f = std::fopen(fileName, "w");
+    FILE *f = FileOpenRegular(fileName, "w");
     if (!f)
         return 0;
     for (const ListedPort &port : SerialPorts())

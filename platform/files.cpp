@@ -74,6 +74,20 @@ FILE *FileOpenRegular(const char *path, const char *mode)
 #endif
 }
 
+int FileReadHead(const char *path, char *text, size_t size)
+{
+    FILE *f = FileOpenRegular(path, "r");
+    if (!f || size == 0) {
+        if (f)
+            std::fclose(f);
+        return -1;
+    }
+    size_t n = std::fread(text, 1, size - 1, f);
+    std::fclose(f);
+    text[n] = '\0';
+    return static_cast<int>(n);
+}
+
 int FileMakeTempDir(char *path, size_t size)
 {
     QTemporaryDir dir(QDir::tempPath() + "/tovra-XXXXXX");

@@ -14,6 +14,10 @@ int FileKind(const char *path);
 // "a" on a missing one, which is created. nullptr otherwise, with errno set
 // (EISDIR for a folder, EINVAL for a FIFO or a device).
 FILE *FileOpenRegular(const char *path, const char *mode);
+// The first size-1 bytes (or fewer) of a regular file, NUL-terminated: a
+// settings file is read without regard to its size. The count, or -1 when
+// there is no regular file to read.
+int FileReadHead(const char *path, char *text, size_t size);
 
 // A new, empty folder under the system's temporary folder that only this
 // user may enter; its path goes into path (bounded by size). 0 or -1.
