@@ -323,7 +323,7 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
     short back[ciBR_count] = {};
     int r = mf_Tovra_BR__Read(back);
     if (r < 0) {
-        char more[ciTextSize];
+        char more[ciTextSize + 128];
         std::snprintf(more, sizeof more,
                       "(%s written%s; a device that takes a new BR1 at once answers at that speed now)",
                       done, a->commit ? " and stored" : "");
