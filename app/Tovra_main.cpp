@@ -20,7 +20,7 @@
 #endif
 
 int giMsg = 0;
-BRWT gaBRWT[3] = {};
+BRWT gaBRWT[ciBRWT_max] = {};
 int gvNo_WT = 0;
 int giWT = 0;
 
@@ -33,15 +33,10 @@ constexpr int ciKeyLaunchLog = 0x0300; // F3, as the platform reports it
 constexpr int ciKeyGrave = 96;
 constexpr int ciSelectorMaxVisible = 5;
 
-// The device's two settings: selector (Ring_X index) and register, pairwise.
-constexpr int caBR_ring[2] = {4, 5};
-constexpr unsigned short caBR_reg[2] = {0x1101, 0x1102};
-constexpr const char *caBR_name[2] = {"BR1", "BR2"};
+// The selectors (Ring_X index) of the device's two settings, in the order of caBR_reg.
+constexpr int caBR_ring[ciBR_count] = {4, 5};
 // No selector has this item: a register that a short reply left out shows grey.
 constexpr short ciBR_not_read = -1;
-constexpr unsigned short ciCommitCoil = 0;
-constexpr short ciCommitValue = static_cast<short>(0xFF00);
-constexpr double cdCommitWait = 0.5;
 
 enum { ciTimerRead = 0, ciTimerWrite = 1 };
 
@@ -165,16 +160,15 @@ int evTovra_Read_usr(int, int, int event, void *, int, int)
     giMsg = ciMsgPending;
     mf_Tovra_msg_comm__SV("");
     mf_Tovra_Timer_X__toggle(ciTimerRead, 1);
-    logs("%s\n", "r BR1, BR2");
-    short values[2] = {ciBR_not_read, ciBR_not_read};
-    gr = mf_Tovra_Modbus_dev_RW_16(3, caBR_reg[0], 2, values);
+    short values[ciBR_count] = {ciBR_not_read, ciBR_not_read};
+    gr = mf_Tovra_BR__Read(values);
     if (gr < 0) {
         giMsg = ciMsgFailed;
         mf_Tovra_msg_comm__Why(gr);
         return gr;
     }
     giMsg = ciMsgReadOK;
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < ciBR_count; ++i)
         mf_Tovra_Ring_X__SI(caBR_ring[i], values[i]);
     return 0;
 }
@@ -210,7 +204,7 @@ int evBR_x(int panel, int control, int event, void *, int, int)
 // leave the device unreachable. Such a Write sends nothing.
 static bool fn_BR_writable()
 {
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < ciBR_count; ++i)
         if (!mf_Tovra_Ring_X__valid(caBR_ring[i])) {
             char text[64];
             std::snprintf(text, sizeof text, "Write NG : %s unknown, pick a value", caBR_name[i]);
@@ -225,17 +219,10 @@ int evWrite(int, int, int event, void *, int, int)
 {
     if (event != EVENT_COMMIT || !fn_BR_writable())
         return 0;
-    logs("%s\n", "--------------");
-    mf_Tovra_msg_comm__SCV(ciMsgBlue, "");
-    gvNo_WT = 0;
-    for (int i = 0; i < 2; ++i)
-        gaBRWT[gvNo_WT++] = {caBR_reg[i], mf_Tovra_Ring_X__GI(caBR_ring[i])};
-    gaBRWT[gvNo_WT++] = {ciCommitCoil, 0xFF00};
-    for (int i = 0; i < gvNo_WT; ++i) {
-        logi("%04X ", gaBRWT[i].address);
-        logi("%x\n", gaBRWT[i].value);
-    }
-    logs("%s\n", "");
+    int values[ciBR_count];
+    for (int i = 0; i < ciBR_count; ++i)
+        values[i] = mf_Tovra_Ring_X__GI(caBR_ring[i]);
+    gvNo_WT = mf_Tovra_BR__List(values, 1, gaBRWT);
     giMsg = ciMsgPending;
     mf_Tovra_msg_comm__SCV(ciMsgBlue, "");
     giWT = 0;
@@ -253,21 +240,11 @@ int evTM_W(int, int, int event, void *, int, int)
         mf_Tovra_Timer_X__toggle(ciTimerWrite, 0);
         return 0;
     }
-    unsigned short address = static_cast<unsigned short>(gaBRWT[giWT].address);
-    short value = static_cast<short>(gaBRWT[giWT].value);
-    const char *failure;
-    if (address == ciCommitCoil) {
-        logs("%s\n", "cmd Write EEPROM");
-        gr = mf_Tovra_Modbus_dev_RW_16_delay(5, ciCommitCoil, ciCommitValue, nullptr, cdCommitWait);
-        failure = "Write EEPROM NG";
-    } else {
-        logs("%s\n", address == caBR_reg[0] ? "w BR1" : "w BR2");
-        gr = mf_Tovra_Modbus_dev_RW_16(6, address, value, nullptr);
-        failure = "NG";
-    }
+    gr = mf_Tovra_BR__Send(&gaBRWT[giWT]);
     if (gr < 0) {
         giMsg = ciMsgFailed;
-        mf_Tovra_msg_comm__SCV(ciMsgRed, failure);
+        bool commit = static_cast<unsigned short>(gaBRWT[giWT].address) == ciCommitCoil;
+        mf_Tovra_msg_comm__SCV(ciMsgRed, commit ? "Write EEPROM NG" : "NG");
         mf_Tovra_msg_comm__Why(gr);
         giWT = gvNo_WT; // nothing after a failure is sent: no commit of a half write
         return gr;

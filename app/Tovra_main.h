@@ -2,17 +2,11 @@
 // and the baud-rate read and write sequence.
 #pragma once
 
+#include "app/Tovra_BR.h"
 #include "platform/ui.h"
 
-// One entry of the write list: a register write, or with address 0 the
-// EEPROM commit carrying 0xFF00.
-struct BRWT {
-    int address;
-    int value;
-};
-
 extern int giMsg;       // status state: 0 pending, 2 failed, 3 read succeeded
-extern BRWT gaBRWT[3];  // BR1, BR2, commit
+extern BRWT gaBRWT[ciBRWT_max]; // BR1, BR2, commit
 extern int gvNo_WT;     // valid entries in the write list
 extern int giWT;        // next entry to send
 

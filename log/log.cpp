@@ -19,6 +19,16 @@ constexpr int ciTitleSize = 52;    // 51 characters
 constexpr int ciMessageSize = 256; // 255 characters
 constexpr int ciPathSize = 4096;
 
+// Set by mf_Tovra_Log__To: the log's file chosen by the program (empty for
+// none), which replaces the switch and the file of the current folder.
+bool gbLogFixed = false;
+char gcaLogPath[ciPathSize];
+
+const char *LogPath()
+{
+    return gbLogFixed ? gcaLogPath : caLogFile;
+}
+
 // The switch is read as "%d" reads a number, from at most this many bytes:
 // a huge switch file costs no memory, and a number that does not end within
 // them does not fit an int anyway.
@@ -50,6 +60,8 @@ bool SwitchTextIsOn(const char *text)
 // start-up, so it counts as off and is left alone.
 bool SwitchIsOn()
 {
+    if (gbLogFixed)
+        return gcaLogPath[0] != '\0';
     if (FileKind(caLogSwitchFile) == FILE_MISSING) {
         if (FILE *f = FileOpenRegular(caLogSwitchFile, "w")) {
             std::fputs("0", f);
@@ -79,10 +91,25 @@ void Counted()
 
 } // namespace
 
+// The path is made absolute at once: the log is reopened every 50 writes,
+// and the program may change its current folder meanwhile.
+int mf_Tovra_Log__To(const char *path)
+{
+    gbLogFixed = true;
+    gcaLogPath[0] = '\0';
+    if (path && GetFullPathFromCurrentDir(path, gcaLogPath, sizeof gcaLogPath) != 0) {
+        gcaLogPath[0] = '\0';
+        mf_Tovra_Log__Close();
+        return -1;
+    }
+    mf_Tovra_Log__Append();
+    return path && !gpLog ? -1 : 0;
+}
+
 int mf_Tovra_Log__Clear(void)
 {
     if (SwitchIsOn()) {
-        if (FILE *f = FileOpenRegular(caLogFile, "w"))
+        if (FILE *f = FileOpenRegular(LogPath(), "w"))
             std::fclose(f);
     }
     return 0;
@@ -94,7 +121,7 @@ int mf_Tovra_Log__Append(void)
     if (SwitchIsOn()) {
         // Unbuffered: every line is on disk as soon as it is written, so a
         // crash or a power loss keeps the log up to the moment it happened.
-        gpLog = FileOpenRegular(caLogFile, "a");
+        gpLog = FileOpenRegular(LogPath(), "a");
         if (gpLog)
             std::setvbuf(gpLog, nullptr, _IONBF, 0);
         giLog = 0;
@@ -141,7 +168,7 @@ int mf_Tovra_Log__Launch(void)
 {
     mf_Tovra_Log__Close();
     char path[ciPathSize];
-    if (GetFullPathFromCurrentDir(caLogFile, path, sizeof path) == 0) {
+    if (GetFullPathFromCurrentDir(LogPath(), path, sizeof path) == 0) {
         const char *argv[] = {TextViewerProgram(), path};
         LaunchExecutable(2, argv);
     }

@@ -15,6 +15,11 @@ constexpr const char *caLogFile = "log___main.txt";
 constexpr const char *caLogSwitchFile = "YN_log_main.txt";
 constexpr int ciLogReopenEvery = 50;
 
+// For a program without the switch (tovra-cli): the log goes to `path`,
+// appended to, or nowhere for nullptr, and the switch file is never read or
+// made. Opens the log; -1 when the file cannot be opened.
+int mf_Tovra_Log__To(const char *path);
+
 int mf_Tovra_Log__Clear(void);
 int mf_Tovra_Log__Append(void);
 int mf_Tovra_Log__Close(void);

@@ -1,7 +1,12 @@
 #include "platform/files.h"
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <cerrno>
 #include <cstring>
+
+#include "platform/copy_out.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -81,4 +86,25 @@ int FileReadHead(const char *path, char *text, size_t size)
     std::fclose(f);
     text[n] = '\0';
     return static_cast<int>(n);
+}
+
+int FileMakeTempDir(char *path, size_t size)
+{
+    QTemporaryDir dir(QDir::tempPath() + "/tovra-XXXXXX");
+    if (!dir.isValid())
+        return -1;
+    if (ui_internal::CopyOut(dir.path(), path, size) != 0)
+        return -1;
+    dir.setAutoRemove(false);
+    return 0;
+}
+
+int FileRemoveDir(const char *path)
+{
+    return path && *path && QDir(QString::fromUtf8(path)).removeRecursively() ? 0 : -1;
+}
+
+int FileChangeDir(const char *path)
+{
+    return path && *path && QDir::setCurrent(QString::fromUtf8(path)) ? 0 : -1;
 }

@@ -3,6 +3,7 @@
 // or feeds the program.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 enum { FILE_MISSING = 0, FILE_REGULAR = 1, FILE_OTHER = 2 };
@@ -17,3 +18,11 @@ FILE *FileOpenRegular(const char *path, const char *mode);
 // settings file is read without regard to its size. The count, or -1 when
 // there is no regular file to read.
 int FileReadHead(const char *path, char *text, size_t size);
+
+// A new, empty folder under the system's temporary folder that only this
+// user may enter; its path goes into path (bounded by size). 0 or -1.
+int FileMakeTempDir(char *path, size_t size);
+// Removes a folder and the files in it. 0 or -1.
+int FileRemoveDir(const char *path);
+// Makes path the current folder. 0 or -1.
+int FileChangeDir(const char *path);

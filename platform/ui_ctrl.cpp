@@ -12,25 +12,9 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
-#include <cstring>
-
 using namespace ui_internal;
 
 namespace ui_internal {
-
-// Copy text into a caller's buffer; UIE_TOO_LONG (and an empty text) when it does not fit.
-int CopyOut(const QString &text, char *out, size_t size)
-{
-    if (!out || size == 0)
-        return UIE_TOO_LONG;
-    QByteArray utf8 = text.toUtf8();
-    if (static_cast<size_t>(utf8.size()) >= size) {
-        out[0] = '\0';
-        return UIE_TOO_LONG;
-    }
-    std::memcpy(out, utf8.constData(), static_cast<size_t>(utf8.size()) + 1);
-    return 0;
-}
 
 // "__X" marks the mnemonic X in captions; Qt spells it "&X".
 QString MnemonicToQt(const char *text)

@@ -3,6 +3,7 @@
 // texts the program sees. Private to platform/.
 #pragma once
 
+#include "platform/copy_out.h"
 #include "platform/ui.h"
 
 #include <QAbstractButton>
@@ -120,8 +121,6 @@ extern PopupHook gpPopupHook;
 Panel *FindPanel(int panel);
 Control *FindControl(int panel, int control);
 
-// Copy text into a caller's buffer; UIE_TOO_LONG (and an empty text) when it does not fit.
-int CopyOut(const QString &text, char *out, size_t size);
 // "__X" marks the mnemonic X in captions; Qt spells it "&X".
 QString MnemonicToQt(const char *text);
 QString MnemonicFromQt(QString s);

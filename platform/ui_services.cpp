@@ -1,14 +1,12 @@
-// Services around the panels: message boxes, Delay, starting programs,
-// paths, and test access to the widgets.
+// Services around the panels: message boxes, Delay, and test access to the
+// widgets. Those without a window are in services.cpp.
 
 #include "platform/ui.h"
 #include "platform/ui_internal.h"
 #include "platform/ui_qt.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QMessageBox>
-#include <QProcess>
 #include <QThread>
 
 using namespace ui_internal;
@@ -68,43 +66,6 @@ void Delay(double seconds)
     }
     if (seconds > 0.0)
         QThread::usleep(static_cast<unsigned long>(seconds * 1e6));
-}
-
-int LaunchExecutable(int argc, const char *const argv[])
-{
-    if (argc < 1 || !argv || !argv[0] || !*argv[0])
-        return UIE_BAD_INDEX;
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    return QProcess::startDetached(QString::fromLocal8Bit(argv[0]), args) ? 0 : UIE_FILE_NOT_FOUND;
-}
-
-int GetFullPathFromProject(const char *fileName, char *path, size_t size)
-{
-    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                               : QDir::currentPath();
-    return CopyOut(QDir::cleanPath(dir + "/" + QString::fromUtf8(fileName ? fileName : "")), path,
-                   size);
-}
-
-int GetFullPathFromCurrentDir(const char *fileName, char *path, size_t size)
-{
-    return CopyOut(QDir::current().absoluteFilePath(QString::fromUtf8(fileName ? fileName : "")),
-                   path, size);
-}
-
-const char *TextViewerProgram(void)
-{
-    static std::string viewer;
-    viewer = qEnvironmentVariable("TOVRA_VIEWER").toStdString();
-    if (!viewer.empty())
-        return viewer.c_str();
-#ifdef _WIN32
-    return "notepad2.exe";
-#else
-    return "xdg-open";
-#endif
 }
 
 QWidget *UiPanelWidget(int panel)

@@ -17,10 +17,12 @@ for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6uitools6 libqt6serialport6 
   [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] || fail "Depends lacks $p: $depends"
 done
 
-expected="./usr/bin/tovra-comm
+expected="./usr/bin/tovra-cli
+./usr/bin/tovra-comm
 ./usr/bin/tovra-comm-launcher
 ./usr/bin/tovra-devsim
 ./usr/share/applications/tovra-comm.desktop
+./usr/share/bash-completion/completions/tovra-cli
 ./usr/share/doc/tovra-comm/README.md
 ./usr/share/doc/tovra-comm/docs/tovra-comm.png
 ./usr/share/icons/hicolor/scalable/apps/tovra-comm.svg
@@ -32,6 +34,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 dpkg-deb -x "$deb" "$scratch/root"
 desktop-file-validate "$scratch/root/usr/share/applications/tovra-comm.desktop"
+"$scratch/root/usr/bin/tovra-cli" --help >/dev/null || fail "the unpacked tovra-cli does not run"
 
 export XDG_DATA_HOME="$scratch/data" QT_QPA_PLATFORM=offscreen TOVRA_PORTS_DIR="$scratch/ports"
 mkdir -p "$TOVRA_PORTS_DIR"

@@ -17,7 +17,7 @@ scripts/setup.sh
 cmake -S . -B "$build" "${flags[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 # Benchmarks print figures and never fail the run.
-for bench in modbus_read_bench com_search_bench startup_bench write_bench find_bench; do
+for bench in modbus_read_bench com_search_bench startup_bench write_bench find_bench cli_bench; do
   "$build/bin/$bench" || true
 done
 ctest --test-dir "$build" --output-on-failure -j1 -LE bench

@@ -1,31 +1,10 @@
-// COM port discovery: the list of present and free serial ports (control
-// 21), Prolific adapters first, and picking a port from it.
-//
-// The search is a pipeline of text files in the working directory, all left
-// in place: every present device, those naming a COM port, split into
-// Prolific and other ports, joined Prolific first, and finally the ports
-// that opened when probed.
+// COM port discovery on the main panel: the list of present and free serial
+// ports (control 21), Prolific adapters first, filled by the port search,
+// and picking a port from it.
 #pragma once
 
 #include "model/model.h"
-
-constexpr const char *caDevMng_All_DEV = "Dev_Mng_00_All_DEV.txt";
-constexpr const char *caDevMng_All_COM = "Dev_Mng_01_All_COM.txt";
-constexpr const char *caDevMng_COM_IS_Prolific = "Dev_Mng_02_COM_IS_Prolific.txt";
-constexpr const char *caDevMng_COM_NOT_Prolific = "Dev_Mng_03_COM_NOT_Prolific.txt";
-constexpr const char *caDevMng_COM_Prolific_First = "Dev_Mng_04_COM_Prolific_First.txt";
-constexpr const char *caCOM_Exist = "COM__Exist.txt";
-
-// Lines of the dump files are read into buffers of this size: a line longer
-// than 255 characters is skipped whole.
-constexpr int ciComLineSize = 256;
-
-// Writes the friendly names of all present devices into fileName. Returns 0.
-int fn_Get_Windows_Device_Manager_data(const char *fileName);
-// The COM port number a friendly name ends in, 1..256, else 0.
-int fn_find_COMx_number(const char *text);
-// 1 if the text contains "Prolific" (case-sensitive), logging the word; else 0.
-int fn_find_COMx_Prolific(const char *text);
+#include "serial/ComSearch.h"
 
 // {main panel, control 21}.
 int mf_Tovra_ComList__init(CtrlRef *ref);

@@ -11,11 +11,10 @@
 #include "model/model.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
+#include "serial/UMB_port.h"
 
 namespace {
 
-constexpr double cdComTime = 0.2;
-constexpr int ciOpenComLine = 882839; // locates the open failure in the log
 constexpr int ciLostComLine = 882840; // locates the loss of a port in the log
 constexpr int ciTextSize = 256;
 
@@ -145,44 +144,21 @@ int mf_Tovra_UMB_ComPort__Open(int port, const UMB_dev *dev, int show)
 {
     mf_Tovra_UMB_ComPort__Close(port);
     SetComLostCallback(fn_ComPort_Lost);
-    char name[16];
-    std::snprintf(name, sizeof name, "COM%d", dev->COMx);
-    gr = OpenComConfig(port, name, dev->BR, dev->PARITY, dev->DATA, dev->STOP, 0, 0);
-    if (gr < 0) {
-        int code = gr;
-        mf_Tovra_Log__err_Open_COM("UART_MB", ciOpenComLine, code);
-        // The close text alone would hide the failure: say why, in red.
-        if (show == 1) {
-            char text[ciTextSize];
-            std::snprintf(text, sizeof text, "Open %s NG : %s", name, GetRS232ErrorString(code));
-            mf_Tovra_msg_comm__SCV(ciMsgRed, text);
-            mf_Tovra_msg_comm__Why(code);
-        }
-        return code;
-    }
-    gr = SetComTime(port, cdComTime);
-    if (gr < 0)
-        MessagePopup("1929", "SetComTime err");
     char text[ciTextSize];
-    std::snprintf(text, sizeof text, "Open Com ( P%d, %s, %d, %d-%d-%d ), SetComTime : %.1f", port,
-                  name, dev->BR, dev->PARITY, dev->DATA, dev->STOP, cdComTime);
-    if (show == 1)
-        mf_Tovra_msg_comm__SCV(ciMsgGreen, text);
-    logs("%s\n", text);
-    return 0;
-}
-
-static void fn_close_text(int port, char *text, size_t size)
-{
-    std::snprintf(text, size, "Close COM P%d OK", port);
+    int r = mf_Tovra_UMB_Port__Open(port, dev, text, sizeof text);
+    // On failure the close text alone would hide it: say why, in red.
+    if (show == 1) {
+        mf_Tovra_msg_comm__SCV(r < 0 ? ciMsgRed : ciMsgGreen, text);
+        if (r < 0)
+            mf_Tovra_msg_comm__Why(r);
+    }
+    return r;
 }
 
 int mf_Tovra_UMB_ComPort__Close(int port)
 {
-    CloseCom(port);
     char text[64];
-    fn_close_text(port, text, sizeof text);
-    logs("%s\n", text);
+    mf_Tovra_UMB_Port__Close(port, text, sizeof text);
     mf_Tovra_msg_comm__SCV(ciMsgBlack, text);
     return 0;
 }
@@ -190,7 +166,7 @@ int mf_Tovra_UMB_ComPort__Close(int port)
 int mf_Tovra_UMB_ComPort__Show_Closed(int port)
 {
     char text[64];
-    fn_close_text(port, text, sizeof text);
+    mf_Tovra_UMB_Port__Close_Text(port, text, sizeof text);
     return mf_Tovra_msg_comm__SCV(ciMsgBlack, text);
 }
 

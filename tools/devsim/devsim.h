@@ -39,7 +39,7 @@ int mf_Dev_State__save(const std::string &path, const DevState &state, std::stri
 
 // ---- Fault injection -----------------------------------------------------
 
-enum class FaultKind { None, NoReply, BadCrc, Short, Exception, Delay };
+enum class FaultKind { None, NoReply, BadCrc, Short, Exception, Delay, Ignore };
 
 struct Fault {
     FaultKind kind = FaultKind::None;
@@ -49,7 +49,7 @@ struct Fault {
     int nth = 0;   // only the nth request that passes the filters above (from 1)
 };
 
-// Parses "no-reply", "bad-crc", "short[=N]", "exception=N", "delay=MS".
+// Parses "no-reply", "bad-crc", "short[=N]", "exception=N", "delay=MS", "ignore".
 bool mf_Fault__parse(const std::string &text, Fault &fault, std::string &error);
 std::string mf_Fault__describe(const Fault &fault);
 // True when the request frame passes the address and function filters.

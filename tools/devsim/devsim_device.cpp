@@ -38,6 +38,7 @@ constexpr FaultName caFAULT_NAMES[] = {
     {"short", FaultKind::Short, false, true, 1, 255},
     {"exception", FaultKind::Exception, true, true, 1, 11},
     {"delay", FaultKind::Delay, true, true, 0, 60000},
+    {"ignore", FaultKind::Ignore, false, false, 0, 0},
 };
 
 } // namespace
@@ -170,7 +171,7 @@ bool mf_Fault__parse(const std::string &text, Fault &fault, std::string &error)
         return true;
     }
     error = "unknown fault \"" + text +
-            "\" (no-reply, bad-crc, short[=N], exception=N, delay=MS)";
+            "\" (no-reply, bad-crc, short[=N], exception=N, delay=MS, ignore)";
     return false;
 }
 

@@ -149,10 +149,14 @@ void fn_serve(const uint8_t *req, int len)
         giFaultCount++;
         faulted = fault.nth == 0 || giFaultCount == fault.nth;
     }
-    // An exception reply means the device refused, so it does not act.
+    // An exception reply means the device refused, so it does not act. An
+    // ignored write is acknowledged as done: the echo of the request is the
+    // reply to functions 5 and 6.
+    bool ignored = faulted && fault.kind == FaultKind::Ignore && (req[1] == 5 || req[1] == 6);
     std::vector<uint8_t> reply = faulted && fault.kind == FaultKind::Exception
                                      ? fn_exception(req, fault.arg)
-                                     : fn_act(req, len);
+                                 : ignored ? std::vector<uint8_t>(req, req + len)
+                                           : fn_act(req, len);
     if (req[0] == MODBUS_BROADCAST_ADDRESS) {
         std::printf("note: broadcast, no reply\n");
         return;

@@ -26,6 +26,8 @@ const char *const caDev_USAGE =
     "                                    (default: all but the two CRC bytes)\n"
     "                     exception=N    do not act; answer exception code N (1..11)\n"
     "                     delay=MS       act, wait MS milliseconds, then reply\n"
+    "                     ignore         acknowledge a write (function 5 or 6)\n"
+    "                                    without acting on it\n"
     "  --fault-addr A   fault only requests whose address range covers A\n"
     "  --fault-fc F     fault only requests with function code F\n"
     "  --fault-nth N    fault only the Nth request that passes the filters\n"

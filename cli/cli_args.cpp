@@ -1,0 +1,313 @@
+// The command line: one table of commands, one of options, the parser and
+// the usage texts made from them. A command added to the table (with its
+// options) is parsed, checked and documented like the others.
+#include "cli/cli.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "platform/serial.h"
+
+namespace {
+
+// One bit per option; a command's mask says which it takes.
+enum : unsigned {
+    ciOptCom = 1u << 0,
+    ciOptBaud = 1u << 1,
+    ciOptParity = 1u << 2,
+    ciOptData = 1u << 3,
+    ciOptStop = 1u << 4,
+    ciOptId = 1u << 5,
+    ciOptRaw = 1u << 6,
+    ciOptBR1 = 1u << 7,
+    ciOptBR2 = 1u << 8,
+    ciOptNoCommit = 1u << 9,
+    ciOptFiles = 1u << 10,
+    ciOptJson = 1u << 11,
+    ciOptLog = 1u << 12,
+    ciOptHelp = 1u << 13,
+};
+constexpr unsigned ciOptAll = ciOptJson | ciOptLog | ciOptHelp;
+constexpr unsigned ciOptLine = ciOptCom | ciOptBaud | ciOptParity | ciOptData | ciOptStop | ciOptId;
+
+// Sets an option from its value (nullptr for a flag); 0, or -1 with the
+// reason in error.
+typedef int (*CliSetPtr)(CliArgs *a, const char *value, char *error, size_t size);
+
+struct CliOption {
+    const char *name;
+    const char *meta; // the value's placeholder; nullptr for a flag
+    unsigned bit;
+    CliSetPtr set;
+    const char *help;
+};
+
+// Parity letters in the order of the parity codes 0..4.
+constexpr char caParity[] = "NOEMS";
+
+bool fn_number(const char *text, long min, long max, long *value)
+{
+    const char *end = text + std::strlen(text);
+    auto [last, ec] = std::from_chars(text, end, *value, 10);
+    return ec == std::errc() && last == end && last != text && *value >= min && *value <= max;
+}
+
+int fn_bad(char *error, size_t size, const char *name, const char *value, const char *expected)
+{
+    std::snprintf(error, size, "%s '%s': expected %s", name, value, expected);
+    return -1;
+}
+
+// A baud rate of the device's table, else the reason with the valid ones.
+int fn_baud(const char *name, const char *value, long *baud, char *error, size_t size)
+{
+    long v = 0;
+    if (fn_number(value, 1, 10000000, &v) && mf_Tovra_BR__Index(v) >= 0) {
+        *baud = v;
+        return 0;
+    }
+    int n = std::snprintf(error, size, "%s '%s' is not a baud rate of the device; valid:", name, value);
+    for (int i = 0; i < ciBR_dev_count && n > 0 && static_cast<size_t>(n) < size; ++i)
+        n += std::snprintf(error + n, size - static_cast<size_t>(n), " %ld", caBR_dev[i]);
+    return -1;
+}
+
+int fn_set_com(CliArgs *a, const char *value, char *error, size_t size)
+{
+    long v = 0;
+    if (!fn_number(value, 1, 256, &v))
+        return fn_bad(error, size, "--com", value, "a COM port number, 1..256");
+    a->line.COMx = static_cast<int32_t>(v);
+    return 0;
+}
+
+int fn_set_baud(CliArgs *a, const char *value, char *error, size_t size)
+{
+    long v = 0;
+    if (fn_baud("--baud", value, &v, error, size) < 0)
+        return -1;
+    a->line.BR = static_cast<int32_t>(v);
+    return 0;
+}
+
+int fn_set_parity(CliArgs *a, const char *value, char *error, size_t size)
+{
+    const char *p = value[0] && !value[1] ? std::strchr(caParity, value[0] & ~0x20) : nullptr;
+    if (!p || !*p)
+        return fn_bad(error, size, "--parity", value, "N, O, E, M or S");
+    a->line.PARITY = static_cast<int32_t>(p - caParity);
+    return 0;
+}
+
+int fn_set_data(CliArgs *a, const char *value, char *error, size_t size)
+{
+    long v = 0;
+    if (!fn_number(value, 7, 8, &v))
+        return fn_bad(error, size, "--data", value, "7 or 8");
+    a->line.DATA = static_cast<int32_t>(v);
+    return 0;
+}
+
+int fn_set_stop(CliArgs *a, const char *value, char *error, size_t size)
+{
+    long v = 0;
+    if (!fn_number(value, 1, 2, &v))
+        return fn_bad(error, size, "--stop", value, "1 or 2");
+    a->line.STOP = static_cast<int32_t>(v);
+    return 0;
+}
+
+int fn_set_id(CliArgs *a, const char *value, char *error, size_t size)
+{
+    long v = 0;
+    if (!fn_number(value, 1, 247, &v))
+        return fn_bad(error, size, "--id", value, "a slave ID, 1..247");
+    a->line.ID = static_cast<int32_t>(v);
+    return 0;
+}
+
+int fn_set_br1(CliArgs *a, const char *value, char *error, size_t size)
+{
+    return fn_baud("--br1", value, &a->br[0], error, size);
+}
+
+int fn_set_br2(CliArgs *a, const char *value, char *error, size_t size)
+{
+    return fn_baud("--br2", value, &a->br[1], error, size);
+}
+
+constexpr CliOption caOptions[] = {
+    {"--com", "N", ciOptCom, fn_set_com, "the COM port of the device, 1..256"},
+    {"--baud", "B", ciOptBaud, fn_set_baud, "line speed, a baud rate of the table below (default 9600)"},
+    {"--parity", "P", ciOptParity, fn_set_parity, "N none, O odd, E even, M mark, S space (default N)"},
+    {"--data", "D", ciOptData, fn_set_data, "data bits, 7 or 8 (default 8)"},
+    {"--stop", "S", ciOptStop, fn_set_stop, "stop bits, 1 or 2 (default 1)"},
+    {"--id", "ID", ciOptId, fn_set_id, "Modbus slave ID, 1..247 (default 1)"},
+    {"--raw", nullptr, ciOptRaw,
+     [](CliArgs *a, const char *, char *, size_t) { return a->raw = 1, 0; },
+     "also print the register values (BR1_raw=5)"},
+    {"--br1", "B", ciOptBR1, fn_set_br1, "the new BR1, a baud rate of the table below"},
+    {"--br2", "B", ciOptBR2, fn_set_br2, "the new BR2, a baud rate of the table below"},
+    {"--no-commit", nullptr, ciOptNoCommit,
+     [](CliArgs *a, const char *, char *, size_t) { return a->commit = 0, 0; },
+     "write and verify, but send no EEPROM command: the device\n"
+     "                   forgets the values at its next start"},
+    {"--files", "DIR", ciOptFiles,
+     [](CliArgs *a, const char *v, char *, size_t) { return a->files = v, 0; },
+     "write the search's files into DIR and keep them (default: a\n"
+     "                   private temporary folder, removed afterwards)"},
+    {"--json", nullptr, ciOptJson,
+     [](CliArgs *a, const char *, char *, size_t) { return a->json = 1, 0; },
+     "print one JSON object on stdout instead of text"},
+    {"--log", "FILE", ciOptLog,
+     [](CliArgs *a, const char *v, char *, size_t) { return a->log = v, 0; },
+     "append the communication log (frame trace, diagnosis) to FILE"},
+    {"--help", nullptr, ciOptHelp,
+     [](CliArgs *a, const char *, char *, size_t) { return a->help = 1, 0; },
+     "show this text"},
+};
+
+// What each exit status means, for the usage texts (the README lists the same).
+constexpr const char *caExitText =
+    "Exit status: 0 done; 1 local failure; 2 bad arguments; 3 port failure (absent,\n"
+    "busy, no permission, lost); 4 no reply; 5 bad reply (checksum, length);\n"
+    "6 the device refused (Modbus exception); 7 write: the read-back differs.\n";
+
+const CliOption *fn_option(const char *name, size_t length)
+{
+    for (const CliOption &o : caOptions)
+        if (std::strlen(o.name) == length && std::strncmp(o.name, name, length) == 0)
+            return &o;
+    return nullptr;
+}
+
+const CliCommand *fn_command(const char *name)
+{
+    for (int i = 0; i < ciCli_CommandCount; ++i)
+        if (std::strcmp(caCli_Commands[i].name, name) == 0)
+            return &caCli_Commands[i];
+    return nullptr;
+}
+
+// The names of the options of `mask`, as "--br1 or --br2".
+void fn_names(unsigned mask, char *text, size_t size)
+{
+    text[0] = '\0';
+    size_t n = 0;
+    for (const CliOption &o : caOptions)
+        if ((mask & o.bit) && n < size)
+            n += static_cast<size_t>(std::snprintf(text + n, size - n, "%s%s", n ? " or " : "", o.name));
+}
+
+} // namespace
+
+const CliCommand caCli_Commands[] = {
+    {"ports", "ports [--files DIR] [--json] [--log FILE]",
+     "Searches the serial ports as the window's port list does (Prolific adapters\n"
+     "first, ports held by another program left out) and prints one line per\n"
+     "free port: COM number, device path, friendly name, separated by tabs.",
+     ciOptFiles | ciOptAll, 0, 0, mf_Tovra_CLI__Ports},
+    {"read", "read --com N [--baud B --parity P --data D --stop S --id ID] [--raw]",
+     "Reads BR1 and BR2 from the device and prints them: BR1=38400 BR2=115200",
+     ciOptLine | ciOptRaw | ciOptAll, ciOptCom, 0, mf_Tovra_CLI__Read},
+    {"write", "write --com N [--br1 B] [--br2 B] [--no-commit] [line settings as read]",
+     "Writes BR1 and/or BR2, stores them with the EEPROM command, reads them back\n"
+     "and checks them; prints the values read back, as read does. Exit 0 only\n"
+     "when the read-back matches. A failed step sends nothing after it.",
+     ciOptLine | ciOptBR1 | ciOptBR2 | ciOptNoCommit | ciOptAll, ciOptCom, ciOptBR1 | ciOptBR2,
+     mf_Tovra_CLI__Write},
+};
+const int ciCli_CommandCount = sizeof caCli_Commands / sizeof caCli_Commands[0];
+
+int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t size)
+{
+    *a = {};
+    a->line = {0, 9600, 8, kParityNone, 1, 1};
+    a->commit = 1;
+    error[0] = '\0';
+    if (argc < 2) {
+        std::snprintf(error, size, "no command given");
+        return ciExitUsage;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        a->help = 1;
+        return 0;
+    }
+    a->command = fn_command(argv[1]);
+    if (!a->command) {
+        std::snprintf(error, size, "unknown command '%s'", argv[1]);
+        return ciExitUsage;
+    }
+    unsigned given = 0;
+    for (int i = 2; i < argc; ++i) {
+        const char *arg = argv[i];
+        const char *equals = std::strchr(arg, '=');
+        size_t length = equals ? static_cast<size_t>(equals - arg) : std::strlen(arg);
+        const CliOption *o = arg[0] == '-' && arg[1] == '-' ? fn_option(arg, length) : nullptr;
+        if (!o) {
+            std::snprintf(error, size, "unknown argument '%.*s'", static_cast<int>(length), arg);
+            return ciExitUsage;
+        }
+        if (!(a->command->options & o->bit)) {
+            std::snprintf(error, size, "%s is no option of %s", o->name, a->command->name);
+            return ciExitUsage;
+        }
+        const char *value = equals ? equals + 1 : nullptr;
+        if (o->meta && !value) {
+            if (i + 1 >= argc) {
+                std::snprintf(error, size, "%s needs a value (%s)", o->name, o->meta);
+                return ciExitUsage;
+            }
+            value = argv[++i];
+        } else if (!o->meta && value) {
+            std::snprintf(error, size, "%s takes no value", o->name);
+            return ciExitUsage;
+        }
+        if (o->set(a, value, error, size) < 0)
+            return ciExitUsage;
+        given |= o->bit;
+    }
+    if (a->help)
+        return 0;
+    char names[128];
+    unsigned missing = a->command->required & ~given;
+    if (missing || (a->command->oneOf && !(given & a->command->oneOf))) {
+        fn_names(missing ? missing : a->command->oneOf, names, sizeof names);
+        std::snprintf(error, size, "%s needs %s", a->command->name, names);
+        return ciExitUsage;
+    }
+    return 0;
+}
+
+void mf_Tovra_CLI__Synopsis(const CliCommand *command, FILE *out)
+{
+    if (command) {
+        std::fprintf(out, "usage: tovra-cli %s\n", command->synopsis);
+        return;
+    }
+    for (int i = 0; i < ciCli_CommandCount; ++i)
+        std::fprintf(out, "%s tovra-cli %s\n", i ? "      " : "usage:", caCli_Commands[i].synopsis);
+}
+
+void mf_Tovra_CLI__Usage(const CliCommand *command, FILE *out)
+{
+    mf_Tovra_CLI__Synopsis(command, out);
+    if (!command) {
+        std::fprintf(out, "\nThe Tovra device's own jobs from a script, one command per run:\n");
+        for (int i = 0; i < ciCli_CommandCount; ++i)
+            std::fprintf(out, "\n%s: %s\n", caCli_Commands[i].name, caCli_Commands[i].summary);
+        std::fprintf(out, "\nEvery command takes --json, --log FILE and --help (tovra-cli read --help).\n");
+    } else {
+        std::fprintf(out, "\n%s\n\n", command->summary);
+        for (const CliOption &o : caOptions)
+            if (command->options & o.bit) {
+                char head[32];
+                std::snprintf(head, sizeof head, "%s%s%s", o.name, o.meta ? " " : "", o.meta ? o.meta : "");
+                std::fprintf(out, "  %-16s %s\n", head, o.help);
+            }
+    }
+    std::fprintf(out, "\nBaud rates of the device:");
+    for (int i = 0; i < ciBR_dev_count; ++i)
+        std::fprintf(out, " %ld", caBR_dev[i]);
+    std::fprintf(out, "\n%s", caExitText);
+}

@@ -1,0 +1,291 @@
+// tovra-cli as a whole process against tovra-devsim: what it prints, its
+// exit status for each outcome, and what the device holds afterwards.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "devsim.h"
+#include "scratch.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome Cli(const Args &args)
+{
+    QStringList list;
+    for (const std::string &a : args)
+        list << QString::fromStdString(a);
+    QProcess p;
+    p.start(TOVRA_CLI, list);
+    p.waitForFinished(30000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
+// `command --com <the simulator's> args...`
+Outcome Cli(const DevSim &sim, const std::string &command, Args args = {})
+{
+    args.insert(args.begin(), {command, "--com", std::to_string(sim.com())});
+    return Cli(args);
+}
+
+QJsonObject Json(const Outcome &run)
+{
+    QJsonParseError error;
+    QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out;
+    EXPECT_TRUE(doc.isObject()) << run.out;
+    return doc.object();
+}
+
+bool Contains(const std::string &text, const std::string &piece)
+{
+    return text.find(piece) != std::string::npos;
+}
+
+using CliTest = ScratchDirTest;
+
+} // namespace
+
+TEST_F(CliTest, ReadPrintsBothBaudRatesAndOnRequestTheRegisterValues)
+{
+    const struct {
+        Args device;
+        Args cli;
+        const char *out;
+    } rows[] = {
+        {{"--br1", "5", "--br2", "7"}, {}, "BR1=38400 BR2=115200\n"},
+        {{"--br1", "5", "--br2", "7"}, {"--raw"}, "BR1=38400 BR2=115200 BR1_raw=5 BR2_raw=7\n"},
+        {{"--br1", "9"}, {}, "BR1=unknown BR2=9600\n"}, // a value outside the table has no baud rate
+    };
+    for (const auto &row : rows) {
+        DevSim sim(row.device);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Outcome run = Cli(sim, "read", row.cli);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, row.out);
+    }
+}
+
+TEST_F(CliTest, ReadReachesADeviceOnlyAtItsOwnLineAndSlaveId)
+{
+    DevSim sim({"--line", "38400,E,1", "--id", "7"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    const struct {
+        Args cli;
+        int status;
+    } rows[] = {
+        {{"--baud", "38400", "--parity", "E", "--id", "7"}, 0},
+        {{"--baud", "38400", "--parity", "e"}, 4}, // slave ID 1
+        {{"--id", "7"}, 4},                         // 9600 8N1
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(Cli(sim, "read", row.cli).status, row.status) << row.cli[1];
+}
+
+TEST_F(CliTest, EachFailureHasItsExitStatusAndIsPutInWords)
+{
+    const struct {
+        Args device; // empty: no device at all
+        int status;
+        const char *words;
+    } rows[] = {
+        {{"--fault", "no-reply"}, 4, "read BR1, BR2: no reply within 0.2 s: check the cable"},
+        {{"--fault", "bad-crc"}, 5, "reply with a wrong checksum"},
+        {{"--fault", "short"}, 5, "reply of the wrong length"},
+        {{"--fault", "exception=2"}, 6, "the device refused: exception 2, illegal data address"},
+        {{}, 3, "Open COM250 NG : COM name not mapped to a device"},
+    };
+    for (const auto &row : rows) {
+        std::unique_ptr<DevSim> sim;
+        if (!row.device.empty()) {
+            sim = std::make_unique<DevSim>(row.device);
+            ASSERT_TRUE(sim->ready()) << sim->output();
+        }
+        Outcome run = sim ? Cli(*sim, "read") : Cli({"read", "--com", "250"});
+        EXPECT_EQ(run.status, row.status) << row.words;
+        EXPECT_TRUE(Contains(run.err, row.words)) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST_F(CliTest, WriteStoresTheValuesAndPrintsWhatTheDeviceReadsBack)
+{
+    const struct {
+        Args cli;
+        const char *out;
+        const char *stored; // the state file, "" when nothing was stored
+    } rows[] = {
+        {{"--br1", "38400", "--br2", "115200"}, "BR1=38400 BR2=115200\n", "BR1=5\nBR2=7\n"},
+        {{"--br2", "1200"}, "BR1=9600 BR2=1200\n", "BR1=3\nBR2=0\n"},
+        {{"--br1", "19200", "--no-commit"}, "BR1=19200 BR2=9600\n", ""},
+    };
+    for (const auto &row : rows) {
+        DevSim sim;
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Outcome run = Cli(sim, "write", row.cli);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(ReadFileBytes(sim.statePath()), row.stored);
+        fs::remove(sim.statePath());
+    }
+}
+
+TEST_F(CliTest, AFailedWriteStoresNothingAndSaysHowFarItGot)
+{
+    const struct {
+        Args device;
+        Args cli;
+        int status;
+        const char *words;
+    } rows[] = {
+        {{"--fault", "exception=2", "--fault-addr", "0x1102", "--fault-fc", "6"},
+         {"--br1", "38400", "--br2", "57600"}, 6, "write BR2: the device refused: exception 2, "
+                                                  "illegal data address (BR1 written, nothing stored)"},
+        {{"--fault", "exception=4", "--fault-fc", "5"}, {"--br1", "38400"}, 6,
+         "EEPROM command: the device refused: exception 4, server device failure (BR1 written, not stored)"},
+        // A device that acknowledges the writes without acting on them.
+        {{"--fault", "ignore"}, {"--br1", "38400"}, 7, "read-back differs: BR1 reads 9600, 38400 was written"},
+        {{}, {"--br1", "38401"}, 2,
+         "--br1 '38401' is not a baud rate of the device; valid: 1200 2400 4800 9600 19200 38400 57600 115200"},
+    };
+    for (const auto &row : rows) {
+        DevSim sim(row.device);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Outcome run = Cli(sim, "write", row.cli);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        EXPECT_TRUE(Contains(run.err, row.words)) << run.err;
+        EXPECT_FALSE(fs::exists(sim.statePath())) << row.words;
+        if (row.status == 2) {
+            EXPECT_FALSE(Contains(sim.output(), "rx ")) << "a refused value sends nothing";
+        }
+    }
+}
+
+TEST_F(CliTest, JsonIsOneObjectOnStdoutAlsoForAFailure)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    QJsonObject read = Json(Cli(sim, "read", {"--json"}));
+    EXPECT_EQ(read["ok"].toBool(), true);
+    EXPECT_EQ(read["BR1"].toInt(), 9600);
+    EXPECT_EQ(read["BR2_raw"].toInt(), 3);
+    QJsonObject write = Json(Cli(sim, "write", {"--br2", "57600", "--json"}));
+    EXPECT_EQ(write["BR2"].toInt(), 57600);
+    EXPECT_EQ(write["stored"].toBool(), true);
+    QJsonObject failed = Json(Cli({"read", "--com", "250", "--json"}));
+    EXPECT_EQ(failed["ok"].toBool(), false);
+    EXPECT_EQ(failed["error"].toString(), "port");
+    EXPECT_EQ(failed["exit"].toInt(), 3);
+
+    QJsonArray ports = Json(Cli({"ports", "--json"}))["ports"].toArray();
+    auto simulator = std::find_if(ports.begin(), ports.end(), [&](const QJsonValue &p) {
+        return p.toObject()["com"].toInt() == sim.com();
+    });
+    ASSERT_NE(simulator, ports.end());
+    QJsonObject port = simulator->toObject();
+    EXPECT_EQ(port["path"].toString().toStdString(), sim.linkPath());
+    EXPECT_TRUE(port["name"].toString().endsWith("(COM200)"));
+}
+
+TEST_F(CliTest, PortsPrintsTheFreePortsAndKeepsTheSearchFilesOnlyWhereAsked)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    std::string line = "200\t" + sim.linkPath() + "\tVirtual serial port [" +
+                       sim.ptyPath().substr(5) + "] (COM200)\n";
+    Outcome run = Cli({"ports"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, line)) << run.out;
+    EXPECT_TRUE(fs::is_empty(".")) << "the search's files went to a temporary folder";
+
+    fs::create_directory("kept");
+    EXPECT_EQ(Cli({"ports", "--files", "kept"}).status, 0);
+    EXPECT_TRUE(Contains(ReadFileBytes("kept/Dev_Mng_04_COM_Prolific_First.txt"), line.substr(line.rfind('\t') + 1)));
+    EXPECT_TRUE(Contains(ReadFileBytes("kept/COM__Exist.txt"), "200\n"));
+}
+
+TEST_F(CliTest, LogFileGetsTheWindowsOpenTraceAndDiagnosisLines)
+{
+    {
+        DevSim sim;
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Cli(sim, "read", {"--log", "run.log"});
+        Cli(sim, "read"); // no --log: nothing logged, no switch file made
+    }
+    DevSim silent({"--fault", "no-reply"});
+    ASSERT_TRUE(silent.ready()) << silent.output();
+    Cli(silent, "read", {"--log", "run.log"});
+    std::string log = ReadFileBytes("run.log");
+    for (const char *line : {
+             "Close COM P222 OK\nOpen Com ( P222, COM200, 9600, 0-8-1 ), SetComTime : 0.2\nr BR1, BR2\n",
+             "\tP222\tMB.Tx\t#01.03 <1101> (0002) {90f7}\tRead\n",
+             "\tP222\tMB.Rx\t#01.03 (04)   [0003][0003]  {",
+             "\tP222\tMB.Rx\t\xA1\xB9\xA1\xB9\xA1\xB9 COM read Time-out\n\n",
+         })
+        EXPECT_TRUE(Contains(log, line)) << line << "\nin\n" << log;
+    EXPECT_FALSE(fs::exists("YN_log_main.txt"));
+    EXPECT_FALSE(fs::exists("log___main.txt"));
+}
+
+TEST(CliArguments, BadOnesGiveTheUsageAndExitStatus2)
+{
+    const struct {
+        Args args;
+        const char *words;
+    } rows[] = {
+        {{}, "no command given"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"read"}, "read needs --com"},
+        {{"write", "--com", "5"}, "write needs --br1 or --br2"},
+        {{"read", "--com", "257"}, "--com '257': expected a COM port number, 1..256"},
+        {{"read", "--com", "5", "--parity", "X"}, "--parity 'X': expected N, O, E, M or S"},
+        {{"read", "--com"}, "--com needs a value (N)"},
+        {{"read", "--com", "5", "--br1", "9600"}, "--br1 is no option of read"},
+        {{"ports", "--json=1"}, "--json takes no value"},
+        {{"read", "5"}, "unknown argument '5'"},
+    };
+    for (const auto &row : rows) {
+        Outcome run = Cli(row.args);
+        EXPECT_EQ(run.status, 2) << row.words;
+        EXPECT_TRUE(Contains(run.err, std::string("tovra-cli: ") + row.words + "\nusage: tovra-cli "))
+            << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(CliArguments, HelpShowsTheUsageOfTheProgramOrOfOneCommand)
+{
+    const struct {
+        Args args;
+        const char *start;
+    } rows[] = {
+        {{"--help"}, "usage: tovra-cli ports"},
+        {{"write", "--help"}, "usage: tovra-cli write --com N"},
+        {{"read", "--com", "5", "--help"}, "usage: tovra-cli read --com N"},
+    };
+    for (const auto &row : rows) {
+        Outcome run = Cli(row.args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.rfind(row.start, 0), 0u) << run.out;
+        EXPECT_TRUE(Contains(run.out, "Exit status: 0 done"));
+    }
+}
