@@ -1,5 +1,5 @@
 // tovra-cli: the device's own jobs from a script. One command per run:
-// `ports`, `read` or `write`, each through the window's own modules (the
+// `ports`, `read`, `write` or `find`, each through the window's own modules (the
 // port search, the Modbus core, the BR1/BR2 steps, the communication log).
 #pragma once
 
@@ -30,6 +30,7 @@ struct CliArgs {
     long br[ciBR_count];   // write: the new baud rates, 0 when not given
     int commit;            // write: send the EEPROM command
     int raw;               // read: also the register values
+    int full;              // find: the slave-ID sweep when nothing answers
     int json;              // one JSON object on stdout instead of text
     int help;
     const char *log;       // --log FILE, or nullptr
@@ -65,3 +66,4 @@ void mf_Tovra_CLI__Synopsis(const CliCommand *command, FILE *out);
 int mf_Tovra_CLI__Ports(const CliArgs *args);
 int mf_Tovra_CLI__Read(const CliArgs *args);
 int mf_Tovra_CLI__Write(const CliArgs *args);
+int mf_Tovra_CLI__Find(const CliArgs *args);

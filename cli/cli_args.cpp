@@ -26,6 +26,7 @@ enum : unsigned {
     ciOptJson = 1u << 11,
     ciOptLog = 1u << 12,
     ciOptHelp = 1u << 13,
+    ciOptFull = 1u << 14,
 };
 constexpr unsigned ciOptAll = ciOptJson | ciOptLog | ciOptHelp;
 constexpr unsigned ciOptLine = ciOptCom | ciOptBaud | ciOptParity | ciOptData | ciOptStop | ciOptId;
@@ -152,6 +153,11 @@ constexpr CliOption caOptions[] = {
      [](CliArgs *a, const char *, char *, size_t) { return a->commit = 0, 0; },
      "write and verify, but send no EEPROM command: the device\n"
      "                   forgets the values at its next start"},
+    {"--full", nullptr, ciOptFull,
+     [](CliArgs *a, const char *, char *, size_t) { return a->full = 1, 0; },
+     "when nothing answers, try every slave ID 1..247 at the line\n"
+     "                   settings given and where something garbled answered\n"
+     "                   (slow: about 20 s per setting)"},
     {"--files", "DIR", ciOptFiles,
      [](CliArgs *a, const char *v, char *, size_t) { return a->files = v, 0; },
      "write the search's files into DIR and keep them (default: a\n"
@@ -171,7 +177,8 @@ constexpr CliOption caOptions[] = {
 constexpr const char *caExitText =
     "Exit status: 0 done; 1 local failure; 2 bad arguments; 3 port failure (absent,\n"
     "busy, no permission, lost); 4 no reply; 5 bad reply (checksum, length);\n"
-    "6 the device refused (Modbus exception); 7 write: the read-back differs.\n";
+    "6 the device refused (Modbus exception); 7 write: the read-back differs.\n"
+    "find: 4 when nothing answered, 5 when only garbled replies came.\n";
 
 const CliOption *fn_option(const char *name, size_t length)
 {
@@ -216,6 +223,13 @@ const CliCommand caCli_Commands[] = {
      "when the read-back matches. A failed step sends nothing after it.",
      ciOptLine | ciOptBR1 | ciOptBR2 | ciOptNoCommit | ciOptAll, ciOptCom, ciOptBR1 | ciOptBR2,
      mf_Tovra_CLI__Write},
+    {"find", "find --com N [--full] [--baud B --parity P --stop S --id ID]",
+     "Finds the line settings and slave ID at which the device answers: the 24\n"
+     "settings of 9600, 19200, 38400, 115200 baud, parity N/E/O, 1 or 2 stop bits\n"
+     "(8 data bits), the ones given first, each with the slave ID given and ID 1.\n"
+     "Prints what answered: COM=5 BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7",
+     ciOptCom | ciOptBaud | ciOptParity | ciOptStop | ciOptId | ciOptFull | ciOptAll, ciOptCom, 0,
+     mf_Tovra_CLI__Find},
 };
 const int ciCli_CommandCount = sizeof caCli_Commands / sizeof caCli_Commands[0];
 

@@ -13,6 +13,7 @@
 #include "platform/serial.h"
 #include "platform/ui.h"
 #include "serial/ComSearch.h"
+#include "serial/UMB_find.h"
 #include "serial/UMB_port.h"
 
 namespace {
@@ -79,83 +80,33 @@ void fn_print_values(const CliArgs *a, const short values[ciBR_count], const cha
 
 // ============================================================ Failures
 
-typedef void (*CliWordsPtr)(int result, char *text, size_t size);
-
 // A class of results: its exit status, its name in JSON, its words.
 struct CliFailure {
     int low;
     int high;
     int exit;
     const char *kind;
-    CliWordsPtr words;
 };
 
-struct ExceptionName {
-    int code;
-    const char *name;
-};
-
-constexpr ExceptionName caExceptionNames[] = {
-    {1, "illegal function"},
-    {2, "illegal data address"},
-    {3, "illegal data value"},
-    {4, "server device failure"},
-};
-
-void fn_words_timeout(int, char *text, size_t size)
+// The words of a failed exchange or port: the window's tooltip words.
+void fn_words(int result, char *text, size_t size)
 {
-    std::snprintf(text, size,
-                  "no reply within %.1f s: check the cable, the slave ID and the line settings",
-                  cdComTime);
-}
-
-void fn_words_crc(int, char *text, size_t size)
-{
-    std::snprintf(text, size, "reply with a wrong checksum: check parity and baud rate, termination");
-}
-
-void fn_words_length(int, char *text, size_t size)
-{
-    std::snprintf(text, size,
-                  "reply of the wrong length: check the baud rate, parity and stop bits");
-}
-
-void fn_words_exception(int result, char *text, size_t size)
-{
-    int code = ciMB_ERR_EXCEPTION - result;
-    const char *name = "";
-    for (const ExceptionName &e : caExceptionNames)
-        if (e.code == code)
-            name = e.name;
-    std::snprintf(text, size, "the device refused: exception %d%s%s", code, *name ? ", " : "", name);
-}
-
-void fn_words_port(int result, char *text, size_t size)
-{
-    std::snprintf(text, size, "the port failed: %s", GetRS232ErrorString(result));
-}
-
-void fn_words_partial(int, char *text, size_t size)
-{
-    std::snprintf(text, size, "the port took only part of the request");
-}
-
-void fn_words_other(int result, char *text, size_t size)
-{
-    std::snprintf(text, size, "failed with code %d", result);
+    mf_Tovra_MB_Result__Why(result, giMB_RxCount, cdComTime, text, static_cast<int>(size));
+    if (!*text)
+        std::snprintf(text, size, "failed with code %d", result);
 }
 
 constexpr CliFailure caFailures[] = {
-    {ciResultLocal, ciResultLocal, ciExitOther, "local", nullptr},
-    {ciResultVerify, ciResultVerify, ciExitVerify, "verify", nullptr},
-    {ciMB_ERR_TIMEOUT, ciMB_ERR_TIMEOUT, ciExitNoReply, "no-reply", fn_words_timeout},
-    {ciMB_ERR_CRC, ciMB_ERR_CRC, ciExitBadReply, "bad-reply", fn_words_crc},
-    {ciMB_ERR_LENGTH, ciMB_ERR_LENGTH, ciExitBadReply, "bad-reply", fn_words_length},
-    {ciMB_ERR_EXCEPTION - 255, ciMB_ERR_EXCEPTION - 1, ciExitException, "exception", fn_words_exception},
-    {ciMB_ERR_WRITE, ciMB_ERR_WRITE, ciExitPort, "port", fn_words_partial},
-    {kComErrLost, kComErrAbsent, ciExitPort, "port", fn_words_port},
+    {ciResultLocal, ciResultLocal, ciExitOther, "local"},
+    {ciResultVerify, ciResultVerify, ciExitVerify, "verify"},
+    {ciMB_ERR_TIMEOUT, ciMB_ERR_TIMEOUT, ciExitNoReply, "no-reply"},
+    {ciMB_ERR_CRC, ciMB_ERR_CRC, ciExitBadReply, "bad-reply"},
+    {ciMB_ERR_LENGTH, ciMB_ERR_LENGTH, ciExitBadReply, "bad-reply"},
+    {ciMB_ERR_EXCEPTION - 255, ciMB_ERR_EXCEPTION - 1, ciExitException, "exception"},
+    {ciMB_ERR_WRITE, ciMB_ERR_WRITE, ciExitPort, "port"},
+    {kComErrLost, kComErrAbsent, ciExitPort, "port"},
 };
-constexpr CliFailure cFailureOther = {0, 0, ciExitOther, "other", fn_words_other};
+constexpr CliFailure cFailureOther = {0, 0, ciExitOther, "other"};
 
 const CliFailure &fn_failure(int result)
 {
@@ -176,7 +127,7 @@ int fn_fail(const CliArgs *a, const char *step, int result, const char *text, co
     if (text)
         std::snprintf(words, sizeof words, "%s", text);
     else
-        f.words(result, words, sizeof words);
+        fn_words(result, words, sizeof words);
     char message[2 * ciTextSize];
     std::snprintf(message, sizeof message, "%s%s%s%s%s", step ? step : "", step ? ": " : "", words,
                   more ? " " : "", more ? more : "");
@@ -341,4 +292,74 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
         }
     fn_print_values(a, back, a->commit ? ",\"stored\":true" : ",\"stored\":false");
     return fn_close(ciExitOK);
+}
+
+// ============================================================ find
+
+namespace {
+
+// What the search ended with, for the output after its loop.
+UMB_Find_End gvFindEnd;
+char gsFindText[ciTextSize];
+const CliArgs *gpFindArgs;
+
+// Progress for a person watching: one line, rewritten, when stderr is a
+// terminal; nothing in a script's output.
+void fn_find_probe(int, int, const char *text)
+{
+    if (FileIsTerminal(stderr))
+        std::fprintf(stderr, "\r%s\033[K", text);
+}
+
+// The same summary line per setting as the window's log.
+void fn_find_note(const char *text)
+{
+    logs("%s\n", text);
+}
+
+int fn_find_offer(const char *)
+{
+    return gpFindArgs->full;
+}
+
+void fn_find_end(const UMB_Find_End *end, const char *text)
+{
+    gvFindEnd = *end;
+    std::snprintf(gsFindText, sizeof gsFindText, "%s", text);
+    if (FileIsTerminal(stderr))
+        std::fprintf(stderr, "\r\033[K");
+}
+
+} // namespace
+
+// The window's search, run in a plain loop: each step is one probe.
+int mf_Tovra_CLI__Find(const CliArgs *a)
+{
+    static const UMB_Find_IO io = {fn_find_probe, fn_find_note, fn_find_offer, fn_find_end};
+    gpFindArgs = a;
+    char text[ciTextSize];
+    mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
+    if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &a->line, &io) < 0)
+        return fn_fail(a, "find", ciResultLocal, "a search is already running", nullptr);
+    while (mf_Tovra_UMB_Find__Step()) {
+    }
+    const UMB_Find_End &e = gvFindEnd;
+    switch (e.how) {
+    case ciFind_FOUND: {
+        const char parity = "NOEMS"[e.line.PARITY];
+        if (a->json) {
+            fn_json_head(a, true);
+            std::printf(",\"baud\":%d,\"parity\":\"%c\",\"data\":8,\"stop\":%d,\"id\":%d}\n",
+                        e.line.BR, parity, e.line.STOP, e.id);
+        } else {
+            std::printf("COM=%d BAUD=%d PARITY=%c DATA=8 STOP=%d ID=%d\n", e.com, e.line.BR, parity,
+                        e.line.STOP, e.id);
+        }
+        return ciExitOK;
+    }
+    case ciFind_NOT_FOUND:
+        return fn_fail(a, "find", e.garbled ? ciMB_ERR_CRC : ciMB_ERR_TIMEOUT, gsFindText, nullptr);
+    default:
+        return fn_fail(a, "find", e.code, nullptr, nullptr);
+    }
 }

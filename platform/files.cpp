@@ -108,3 +108,12 @@ int FileChangeDir(const char *path)
 {
     return path && *path && QDir::setCurrent(QString::fromUtf8(path)) ? 0 : -1;
 }
+
+int FileIsTerminal(FILE *f)
+{
+#ifndef _WIN32
+    return f && isatty(fileno(f));
+#else
+    return 0;
+#endif
+}

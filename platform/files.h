@@ -26,3 +26,5 @@ int FileMakeTempDir(char *path, size_t size);
 int FileRemoveDir(const char *path);
 // Makes path the current folder. 0 or -1.
 int FileChangeDir(const char *path);
+// Whether the stream is a terminal (a person watching, not a script).
+int FileIsTerminal(FILE *f);

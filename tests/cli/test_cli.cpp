@@ -246,6 +246,21 @@ TEST_F(CliTest, LogFileGetsTheWindowsOpenTraceAndDiagnosisLines)
     EXPECT_FALSE(fs::exists("log___main.txt"));
 }
 
+TEST_F(CliTest, FindPrintsTheSettingsThatAnsweredOrExitsAsNoReply)
+{
+    DevSim at38400({"--line", "38400,E,1", "--id", "7"});
+    ASSERT_TRUE(at38400.ready()) << at38400.output();
+    Outcome run = Cli(at38400, "find", {"--id", "7"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "COM=" + std::to_string(at38400.com()) + " BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7\n");
+
+    DevSim at57600({"--com", "201", "--line", "57600"}); // a speed the search does not try
+    ASSERT_TRUE(at57600.ready()) << at57600.output();
+    run = Cli(at57600, "find", {"--json"});
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_EQ(Json(run)["error"].toString().toStdString(), "no-reply");
+}
+
 TEST(CliArguments, BadOnesGiveTheUsageAndExitStatus2)
 {
     const struct {
