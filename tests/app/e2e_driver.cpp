@@ -76,6 +76,7 @@ void PickPort(const QString &com)
         std::fflush(stdout);
         _exit(3);
     }
+    list->scrollToItem(item); // as an operator scrolls a long list
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
     auto *toggle = Find<QPushButton>("portToggle");
     Report("open", QTest::qWaitFor([toggle] { return toggle->isChecked(); }, ciStepMs));
