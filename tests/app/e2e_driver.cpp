@@ -51,15 +51,10 @@ void Report(const char *step, bool done)
         _exit(3);
 }
 
-void Click(QWidget *w)
-{
-    QTest::mouseClick(w, Qt::LeftButton);
-}
-
 // Presses a button and waits for the status to read `outcome`.
 void PressFor(const char *button, const char *outcome)
 {
-    Click(Find<QPushButton>(button));
+    QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton);
     Report(button, QTest::qWaitFor([outcome] { return Status() == outcome; }, ciStepMs));
 }
 
