@@ -40,6 +40,7 @@ int DumpPresentDevices(const char *fileName)
 
 #include <algorithm>
 #include <climits>
+#include <future>
 #include <vector>
 
 #include <sys/stat.h>
@@ -99,11 +100,20 @@ ListedPort NamePort(int com, const QString &device, const QSerialPortInfo *info)
     return {com, name};
 }
 
+// Qt's enumeration, started early by PrefetchPresentDevices: some 9000
+// system calls, the largest part of a search.
+std::future<QList<QSerialPortInfo>> gvPrefetch;
+
+QList<QSerialPortInfo> EnumeratedPorts()
+{
+    return gvPrefetch.valid() ? gvPrefetch.get() : QSerialPortInfo::availablePorts();
+}
+
 // Serial ports by COM number, those without one last. A link
 // wins: the device it leads to is not listed again under its fixed number.
 std::vector<ListedPort> SerialPorts()
 {
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    const QList<QSerialPortInfo> ports = EnumeratedPorts();
     std::vector<QString> canonical;
     for (const QSerialPortInfo &p : ports)
         canonical.push_back(QFileInfo(p.systemLocation()).canonicalFilePath());
@@ -150,6 +160,13 @@ void WriteUsbProducts(FILE *f)
 }
 
 } // namespace
+
+int PrefetchPresentDevices(void)
+{
+    if (!gvPrefetch.valid())
+        gvPrefetch = std::async(std::launch::async, QSerialPortInfo::availablePorts);
+    return 0;
+}
 
 int DumpSystemDevices(const char *fileName)
 {

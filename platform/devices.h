@@ -10,6 +10,13 @@
 // created gets nothing.
 int DumpPresentDevices(const char *fileName);
 
+// Starts gathering the computer's serial ports on a helper thread and
+// returns at once; the next DumpPresentDevices takes that list instead of
+// gathering again. Start-up calls it before it loads the window, so the
+// gathering (libudev walks every tty of the system) overlaps the loading.
+// Returns 0.
+int PrefetchPresentDevices(void);
+
 // Test seam: while names is set, DumpPresentDevices writes these `count`
 // names instead of the computer's. nullptr restores the computer's list.
 void SetDeviceListHook(const char *const *names, int count);

@@ -9,6 +9,12 @@
 #include <windows.h>
 #include <setupapi.h>
 
+// SetupAPI is asked when the search runs.
+int PrefetchPresentDevices(void)
+{
+    return 0;
+}
+
 int DumpSystemDevices(const char *fileName)
 {
     HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr,

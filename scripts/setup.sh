@@ -20,7 +20,13 @@ done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
 sudo=""
-[[ $(id -u) -eq 0 ]] || sudo="sudo"
+if [[ $(id -u) -ne 0 ]]; then
+  sudo="sudo"
+  if ! command -v sudo >/dev/null; then # a Debian installed with a root password has no sudo
+    echo "setup: these packages are missing; as root, run: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+fi
 echo "setup: installing ${missing[*]}"
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Tovra_main.h"
 #include "log/log.h"
 #include "model/model.h"
 #include "panel_fixture.h"
@@ -24,6 +25,17 @@ namespace {
 class ShellTest : public PanelTest {};
 
 } // namespace
+
+TEST_F(ShellTest, StartUpShowsThePanelWithTheEmptyPortListFocusedWhenTheSearchFindsNothing)
+{
+    DiscardPanel(gvTovra_COMM);
+    ASSERT_EQ(mf_APP_Tovra__init(), 0) << "the fixture hands the search no devices";
+    int ports = -1;
+    GetNumListItems(gvTovra_COMM, 21, &ports);
+    EXPECT_EQ(ports, 0);
+    EXPECT_TRUE(UiPanelWidget(gvTovra_COMM)->isVisible());
+    EXPECT_EQ(GetActiveCtrl(gvTovra_COMM), 21);
+}
 
 TEST_F(ShellTest, TheCloseBoxDiscardsThePanelClosesTheLogAndEndsTheEventLoop)
 {

@@ -86,9 +86,13 @@ TEST_F(DeviceList, PortMapLinksAreListedByTheirNumberAndALinkWinsOverTheFixedNum
     fs::create_symlink("/nonexistent/ttyUSB9", "ports/COM201");
     WriteFileBytes("ports/COM202", "not a device");
     WriteFileBytes("ports/notes.txt", "");
-    std::string linked; // a port of this machine, if it has one, linked away from its fixed number
+    // A port of this machine, if it has one, linked away from its fixed
+    // number. Its device file must exist: in a chroot sysfs shows ports
+    // that /dev lacks.
+    std::string linked;
     for (const QSerialPortInfo &p : QSerialPortInfo::availablePorts())
-        if (ComNumberOfDevice(p.systemLocation().toUtf8().constData()) != 0) {
+        if (ComNumberOfDevice(p.systemLocation().toUtf8().constData()) != 0 &&
+            fs::exists(p.systemLocation().toStdString())) {
             fs::create_symlink(p.systemLocation().toStdString(), "ports/COM150");
             linked = "[" + p.portName().toStdString() + "] (COM";
             break;
@@ -107,4 +111,14 @@ TEST_F(DeviceList, PortMapLinksAreListedByTheirNumberAndALinkWinsOverTheFixedNum
         EXPECT_LT(list.find(linked + "150)\n"), pty) << "in COM order: " << list;
         EXPECT_EQ(list.find(linked), list.find(linked + "150)")) << "listed once, under the link";
     }
+}
+
+TEST_F(DeviceList, AListGatheredAheadIsTheListASearchGathersAndLaterSearchesGatherAgain)
+{
+    DumpPresentDevices("at-once.txt");
+    PrefetchPresentDevices();
+    DumpPresentDevices("ahead.txt");
+    DumpPresentDevices("after.txt");
+    EXPECT_EQ(ReadFileBytes("ahead.txt"), ReadFileBytes("at-once.txt"));
+    EXPECT_EQ(ReadFileBytes("after.txt"), ReadFileBytes("at-once.txt"));
 }
