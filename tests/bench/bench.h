@@ -3,7 +3,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 using BenchClock = std::chrono::steady_clock;
 
@@ -20,4 +28,39 @@ inline double Median(std::vector<double> v)
     std::sort(v.begin(), v.end());
     size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+// One run of a child process: spawn to exit, its peak memory (wait4), and
+// whether it exited 0.
+struct Sample {
+    double ms = 0.0;
+    double rssMiB = 0.0;
+    bool ok = false;
+};
+
+// Runs args[0] with the arguments after it, in the current folder, its
+// output on file descriptor `quiet` (1 or 2) thrown away.
+inline Sample SpawnTimed(std::vector<std::string> args, int quiet)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, quiet, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Sample s;
+    pid_t pid;
+    auto start = BenchClock::now();
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        struct rusage usage = {};
+        if (wait4(pid, &status, 0, &usage) == pid) {
+            s.ms = Ms(BenchClock::now() - start);
+            s.rssMiB = usage.ru_maxrss / 1024.0;
+            s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return s;
 }

@@ -7,51 +7,19 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "bench.h"
 #include "devsim.h"
-
-extern char **environ;
 
 namespace {
 
 constexpr int kReads = 30;
 constexpr int kWrites = 10;
 
-struct Sample {
-    double ms;
-    double rssMiB;
-    bool ok;
-};
-
 Sample Spawn(std::vector<std::string> args)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    Sample s = {0.0, 0.0, false};
-    pid_t pid;
-    auto start = BenchClock::now();
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        struct rusage usage = {};
-        if (wait4(pid, &status, 0, &usage) == pid) {
-            s.ms = Ms(BenchClock::now() - start);
-            s.rssMiB = usage.ru_maxrss / 1024.0;
-            s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        }
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return s;
+    return SpawnTimed(std::move(args), 1);
 }
 
 void Report(const char *what, const std::vector<Sample> &samples, double targetMs)

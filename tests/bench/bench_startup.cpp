@@ -10,15 +10,9 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "bench.h"
-
-extern char **environ;
 
 namespace fs = std::filesystem;
 
@@ -26,42 +20,16 @@ namespace {
 
 constexpr int kRuns = 20;
 
-struct Sample {
-    double ms = 0.0;
-    double rssMiB = 0.0;
-    bool ok = false;
-};
-
 struct Subject {
     const char *name;
     std::vector<const char *> argv;
     std::vector<Sample> samples;
 };
 
-// One run in the current folder: spawn, wait, time and peak memory.
+// One run in the current folder; Qt's warnings thrown away.
 Sample Run(const std::vector<const char *> &argv)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0); // Qt's warnings
-    std::vector<char *> args;
-    for (const char *a : argv)
-        args.push_back(const_cast<char *>(a));
-    args.push_back(nullptr);
-    Sample s;
-    pid_t pid;
-    auto start = BenchClock::now();
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
-        int status = 0;
-        struct rusage usage = {};
-        if (wait4(pid, &status, 0, &usage) == pid) {
-            s.ms = Ms(BenchClock::now() - start);
-            s.rssMiB = usage.ru_maxrss / 1024.0;
-            s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        }
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return s;
+    return SpawnTimed(std::vector<std::string>(argv.begin(), argv.end()), 2);
 }
 
 } // namespace
