@@ -6,6 +6,23 @@
 
 using namespace ui_internal;
 
+namespace {
+
+// A menu item or a menu of the panel's menu bar by its ID, or nullptr.
+QAction *FindItem(Panel *p, int id)
+{
+    auto it = p->items.find(id);
+    return it == p->items.end() ? nullptr : it->second.data();
+}
+
+QMenu *FindMenu(Panel *p, int id)
+{
+    auto it = p->menus.find(id);
+    return it == p->menus.end() ? nullptr : it->second.data();
+}
+
+} // namespace
+
 // The menu bar of a panel shares the panel's handle.
 int GetPanelMenuBar(int panel)
 {
@@ -22,12 +39,12 @@ int SetMenuBarAttribute(int menuBar, int id, int attribute, int value)
         return UIE_BAD_HANDLE;
     if (attribute != ATTR_CHECKED)
         return UIE_BAD_ATTRIBUTE;
-    auto it = p->items.find(id);
-    if (it == p->items.end() || !it->second)
+    QAction *item = FindItem(p, id);
+    if (!item)
         return UIE_CTRL_NOT_FOUND;
-    QSignalBlocker block(it->second.data());
-    it->second->setCheckable(true);
-    it->second->setChecked(value != 0);
+    QSignalBlocker block(item);
+    item->setCheckable(true);
+    item->setChecked(value != 0);
     return 0;
 }
 
@@ -38,17 +55,17 @@ int SetMenuBarAttribute(int menuBar, int id, int attribute, const char *value)
         return UIE_BAD_HANDLE;
     QString text = MnemonicToQt(value ? value : "");
     if (attribute == ATTR_MENU_NAME) {
-        auto it = p->menus.find(id);
-        if (it == p->menus.end() || !it->second)
+        QMenu *menu = FindMenu(p, id);
+        if (!menu)
             return UIE_CTRL_NOT_FOUND;
-        it->second->setTitle(text);
+        menu->setTitle(text);
         return 0;
     }
     if (attribute == ATTR_ITEM_NAME) {
-        auto it = p->items.find(id);
-        if (it == p->items.end() || !it->second)
+        QAction *item = FindItem(p, id);
+        if (!item)
             return UIE_CTRL_NOT_FOUND;
-        it->second->setText(text);
+        item->setText(text);
         return 0;
     }
     return UIE_BAD_ATTRIBUTE;
@@ -61,10 +78,10 @@ int GetMenuBarAttribute(int menuBar, int id, int attribute, int *value)
         return UIE_BAD_HANDLE;
     if (attribute != ATTR_CHECKED)
         return UIE_BAD_ATTRIBUTE;
-    auto it = p->items.find(id);
-    if (it == p->items.end() || !it->second)
+    QAction *item = FindItem(p, id);
+    if (!item)
         return UIE_CTRL_NOT_FOUND;
-    *value = it->second->isChecked() ? 1 : 0;
+    *value = item->isChecked() ? 1 : 0;
     return 0;
 }
 
@@ -74,16 +91,16 @@ int GetMenuBarAttribute(int menuBar, int id, int attribute, char *value, size_t 
     if (!p)
         return UIE_BAD_HANDLE;
     if (attribute == ATTR_MENU_NAME) {
-        auto it = p->menus.find(id);
-        if (it == p->menus.end() || !it->second)
+        QMenu *menu = FindMenu(p, id);
+        if (!menu)
             return UIE_CTRL_NOT_FOUND;
-        return CopyOut(MnemonicFromQt(it->second->title()), value, size);
+        return CopyOut(MnemonicFromQt(menu->title()), value, size);
     }
     if (attribute == ATTR_ITEM_NAME) {
-        auto it = p->items.find(id);
-        if (it == p->items.end() || !it->second)
+        QAction *item = FindItem(p, id);
+        if (!item)
             return UIE_CTRL_NOT_FOUND;
-        return CopyOut(MnemonicFromQt(it->second->text()), value, size);
+        return CopyOut(MnemonicFromQt(item->text()), value, size);
     }
     return UIE_BAD_ATTRIBUTE;
 }
