@@ -6,7 +6,10 @@
 #include <charconv>
 #include <cstring>
 
+#include "log/log.h"
 #include "platform/serial.h"
+#include "platform/ui.h"
+#include "serial/UMB_port.h"
 
 namespace {
 
@@ -27,9 +30,20 @@ enum : unsigned {
     ciOptLog = 1u << 12,
     ciOptHelp = 1u << 13,
     ciOptFull = 1u << 14,
+    ciOptPort = 1u << 15,
+    ciOptTimeout = 1u << 16,
+    ciOptRetries = 1u << 17,
+    ciOptEcho = 1u << 18,
+    ciOptRS485 = 1u << 19,
+    ciOptVerbose = 1u << 20,
+    ciOptRegister = 1u << 21,
+    ciOptCount = 1u << 22,
 };
 constexpr unsigned ciOptAll = ciOptJson | ciOptLog | ciOptHelp;
-constexpr unsigned ciOptLine = ciOptCom | ciOptBaud | ciOptParity | ciOptData | ciOptStop | ciOptId;
+// The port and line settings, and how exchanges go on it.
+constexpr unsigned ciOptLine = ciOptCom | ciOptPort | ciOptBaud | ciOptParity | ciOptData | ciOptStop |
+                               ciOptId | ciOptTimeout | ciOptRetries | ciOptEcho | ciOptRS485 |
+                               ciOptVerbose;
 
 // Sets an option from its value (nullptr for a flag); 0, or -1 with the
 // reason in error.
@@ -46,11 +60,14 @@ struct CliOption {
 // Parity letters in the order of the parity codes 0..4.
 constexpr char caParity[] = "NOEMS";
 
+// A whole number: decimal, or hexadecimal after "0x".
 bool fn_number(const char *text, long min, long max, long *value)
 {
+    int base = text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10;
+    const char *first = base == 16 ? text + 2 : text;
     const char *end = text + std::strlen(text);
-    auto [last, ec] = std::from_chars(text, end, *value, 10);
-    return ec == std::errc() && last == end && last != text && *value >= min && *value <= max;
+    auto [last, ec] = std::from_chars(first, end, *value, base);
+    return ec == std::errc() && last == end && last != first && *value >= min && *value <= max;
 }
 
 int fn_bad(char *error, size_t size, const char *name, const char *value, const char *expected)
@@ -79,6 +96,19 @@ int fn_set_com(CliArgs *a, const char *value, char *error, size_t size)
     if (!fn_number(value, 1, 256, &v))
         return fn_bad(error, size, "--com", value, "a COM port number, 1..256");
     a->line.COMx = static_cast<int32_t>(v);
+    return 0;
+}
+
+// Made absolute now, byte for byte: the port-map folder and the current
+// folder play no part in a device path.
+int fn_set_port(CliArgs *a, const char *value, char *error, size_t size)
+{
+    if (!*value)
+        return fn_bad(error, size, "--port", value, "a device path");
+    if (GetFullPathFromCurrentDir(value, a->port, sizeof a->port) != 0) {
+        std::snprintf(error, size, "--port: the path is too long");
+        return -1;
+    }
     return 0;
 }
 
@@ -137,47 +167,121 @@ int fn_set_br2(CliArgs *a, const char *value, char *error, size_t size)
     return fn_baud("--br2", value, &a->br[1], error, size);
 }
 
+int fn_set_timeout(CliArgs *a, const char *value, char *error, size_t size)
+{
+    const char *end = value + std::strlen(value);
+    double v = 0.0;
+    auto [last, ec] = std::from_chars(value, end, v);
+    if (ec != std::errc() || last != end || last == value || !(v >= 0.001 && v <= 60.0))
+        return fn_bad(error, size, "--timeout", value, "seconds, 0.001..60");
+    a->timeout = v;
+    return 0;
+}
+
+int fn_set_retries(CliArgs *a, const char *value, char *error, size_t size)
+{
+    long v = 0;
+    if (!fn_number(value, 0, 100, &v))
+        return fn_bad(error, size, "--retries", value, "0..100");
+    a->retries = static_cast<int>(v);
+    return 0;
+}
+
+int fn_set_register(CliArgs *a, const char *value, char *error, size_t size)
+{
+    if (!fn_number(value, 0, 0xFFFF, &a->address))
+        return fn_bad(error, size, "--register", value, "an address, 0..65535 or 0x0000..0xffff");
+    return 0;
+}
+
+int fn_set_count(CliArgs *a, const char *value, char *error, size_t size)
+{
+    long v = 0;
+    if (!fn_number(value, 1, ciCli_RegisterMax, &v))
+        return fn_bad(error, size, "--count", value, "1..125");
+    a->count = static_cast<int>(v);
+    return 0;
+}
+
 constexpr CliOption caOptions[] = {
     {"--com", "N", ciOptCom, fn_set_com, "the COM port of the device, 1..256"},
+    {"--port", "PATH", ciOptPort, fn_set_port,
+     "the device by its path instead (/dev/serial/by-id/..., /dev/ttyUSB0)"},
     {"--baud", "B", ciOptBaud, fn_set_baud, "line speed, a baud rate of the table below (default 9600)"},
     {"--parity", "P", ciOptParity, fn_set_parity, "N none, O odd, E even, M mark, S space (default N)"},
     {"--data", "D", ciOptData, fn_set_data, "data bits, 7 or 8 (default 8)"},
     {"--stop", "S", ciOptStop, fn_set_stop, "stop bits, 1 or 2 (default 1)"},
     {"--id", "ID", ciOptId, fn_set_id, "Modbus slave ID, 1..247 (default 1)"},
+    {"--timeout", "SECONDS", ciOptTimeout, fn_set_timeout,
+     "how long a reply may take (default 0.2); the EEPROM command\n"
+     "                     is given 0.5 s more, as the device stores first"},
+    {"--retries", "N", ciOptRetries, fn_set_retries,
+     "send a request again after a lost or garbled reply, up to N\n"
+     "                     times (default 0); each retry is logged"},
+    {"--echo", nullptr, ciOptEcho,
+     [](CliArgs *a, const char *, char *, size_t) { return a->echo = 1, 0; },
+     "the adapter echoes what it sends (two-wire RS-485 without\n"
+     "                     echo suppression): read the echo and drop it"},
+    {"--rs485", nullptr, ciOptRS485,
+     [](CliArgs *a, const char *, char *, size_t) { return a->rs485 = 1, 0; },
+     "turn on the driver's RS-485 mode (RTS high while sending)"},
+    {"-v", nullptr, ciOptVerbose,
+     [](CliArgs *a, const char *, char *, size_t) { return a->verbose = 1, 0; },
+     "trace every frame sent and received on stderr, with the time"},
     {"--raw", nullptr, ciOptRaw,
      [](CliArgs *a, const char *, char *, size_t) { return a->raw = 1, 0; },
      "also print the register values (BR1_raw=5)"},
+    {"--register", "ADDR", ciOptRegister, fn_set_register,
+     "read holding registers from ADDR (decimal, or hex with 0x)\n"
+     "                     instead of BR1 and BR2: one ADDR=VALUE line each"},
+    {"--count", "N", ciOptCount, fn_set_count, "with --register: how many, 1..125 (default 1)"},
     {"--br1", "B", ciOptBR1, fn_set_br1, "the new BR1, a baud rate of the table below"},
     {"--br2", "B", ciOptBR2, fn_set_br2, "the new BR2, a baud rate of the table below"},
     {"--no-commit", nullptr, ciOptNoCommit,
      [](CliArgs *a, const char *, char *, size_t) { return a->commit = 0, 0; },
      "write and verify, but send no EEPROM command: the device\n"
-     "                   forgets the values at its next start"},
+     "                     forgets the values at its next start"},
     {"--full", nullptr, ciOptFull,
      [](CliArgs *a, const char *, char *, size_t) { return a->full = 1, 0; },
      "when nothing answers, try every slave ID 1..247 at the line\n"
-     "                   settings given and where something garbled answered\n"
-     "                   (slow: about 20 s per setting)"},
+     "                     settings given and where something garbled answered\n"
+     "                     (slow: about 20 s per setting)"},
     {"--files", "DIR", ciOptFiles,
      [](CliArgs *a, const char *v, char *, size_t) { return a->files = v, 0; },
      "write the search's files into DIR and keep them (default: a\n"
-     "                   private temporary folder, removed afterwards)"},
+     "                     private temporary folder, removed afterwards)"},
     {"--json", nullptr, ciOptJson,
      [](CliArgs *a, const char *, char *, size_t) { return a->json = 1, 0; },
      "print one JSON object on stdout instead of text"},
     {"--log", "FILE", ciOptLog,
      [](CliArgs *a, const char *v, char *, size_t) { return a->log = v, 0; },
-     "append the communication log (frame trace, diagnosis) to FILE"},
+     "append the communication log (frame trace, diagnosis) to FILE;\n"
+     "                     - for standard output"},
     {"--help", nullptr, ciOptHelp,
      [](CliArgs *a, const char *, char *, size_t) { return a->help = 1, 0; },
      "show this text"},
 };
 
+// Options that exclude each other, and options that need another.
+struct CliClash {
+    unsigned given;
+    unsigned with;    // a clash when given too; when absent for needsOne
+    bool needsOne;
+    const char *text;
+};
+
+constexpr CliClash caClashes[] = {
+    {ciOptCom, ciOptPort, false, "--com and --port both name the port: give one"},
+    {ciOptCount, ciOptRegister, true, "--count needs --register"},
+    {ciOptRaw, ciOptRegister, false, "--raw is for BR1 and BR2, not for --register"},
+};
+
 // What each exit status means, for the usage texts (the README lists the same).
 constexpr const char *caExitText =
-    "Exit status: 0 done; 1 local failure; 2 bad arguments; 3 port failure (absent,\n"
-    "busy, no permission, lost); 4 no reply; 5 bad reply (checksum, length);\n"
-    "6 the device refused (Modbus exception); 7 write: the read-back differs.\n"
+    "Exit status: 0 done; 1 local failure; 2 bad arguments or a log that cannot be\n"
+    "written; 3 port failure (absent, busy, no permission, lost, no RS-485 mode);\n"
+    "4 no reply; 5 bad reply (checksum, length, echo); 6 the device refused (Modbus\n"
+    "exception); 7 write: the read-back differs.\n"
     "find: 4 when nothing answered, 5 when only garbled replies came.\n";
 
 const CliOption *fn_option(const char *name, size_t length)
@@ -206,6 +310,33 @@ void fn_names(unsigned mask, char *text, size_t size)
             n += static_cast<size_t>(std::snprintf(text + n, size - n, "%s%s", n ? " or " : "", o.name));
 }
 
+// Checks what was given against the command's needs and the clashes.
+int fn_check(const CliArgs *a, unsigned given, char *error, size_t size)
+{
+    for (unsigned need : a->command->needs)
+        if (need && !(given & need)) {
+            char names[128];
+            fn_names(need, names, sizeof names);
+            std::snprintf(error, size, "%s needs %s", a->command->name, names);
+            return ciExitUsage;
+        }
+    for (const CliClash &c : caClashes)
+        if ((given & c.given) && (c.needsOne ? !(given & c.with) : (given & c.with) != 0)) {
+            std::snprintf(error, size, "%s", c.text);
+            return ciExitUsage;
+        }
+    if (a->address + a->count - 1 > 0xFFFF) {
+        std::snprintf(error, size, "--register 0x%04lx --count %d runs past register 0xffff",
+                      a->address, a->count);
+        return ciExitUsage;
+    }
+    if (a->json && a->log && mf_Tovra_Log__Standard(a->log) == stdout) {
+        std::snprintf(error, size, "--log %s and --json both write to standard output", a->log);
+        return ciExitUsage;
+    }
+    return 0;
+}
+
 } // namespace
 
 const CliCommand caCli_Commands[] = {
@@ -213,22 +344,31 @@ const CliCommand caCli_Commands[] = {
      "Searches the serial ports as the window's port list does (Prolific adapters\n"
      "first, ports held by another program left out) and prints one line per\n"
      "free port: COM number, device path, friendly name, separated by tabs.",
-     ciOptFiles | ciOptAll, 0, 0, mf_Tovra_CLI__Ports},
-    {"read", "read --com N [--baud B --parity P --data D --stop S --id ID] [--raw]",
-     "Reads BR1 and BR2 from the device and prints them: BR1=38400 BR2=115200",
-     ciOptLine | ciOptRaw | ciOptAll, ciOptCom, 0, mf_Tovra_CLI__Read},
-    {"write", "write --com N [--br1 B] [--br2 B] [--no-commit] [line settings as read]",
+     ciOptFiles | ciOptAll, {0, 0}, mf_Tovra_CLI__Ports},
+    {"read", "read --com N|--port PATH [--raw | --register ADDR [--count N]]\n"
+             "                 [--baud B --parity P --data D --stop S --id ID]\n"
+             "                 [--timeout SECONDS --retries N --echo --rs485 -v]",
+     "Reads BR1 and BR2 from the device and prints them: BR1=38400 BR2=115200\n"
+     "With --register, reads holding registers: 0x1101=3, one line each.",
+     ciOptLine | ciOptRaw | ciOptRegister | ciOptCount | ciOptAll, {ciOptCom | ciOptPort, 0},
+     mf_Tovra_CLI__Read},
+    {"test-read", "test-read --com N|--port PATH [line settings as read]",
+     "Reads holding register 0, as the window's Test read does, and prints it as\n"
+     "the window shows it: addr=0x0000, data=21590",
+     ciOptLine | ciOptAll, {ciOptCom | ciOptPort, 0}, mf_Tovra_CLI__Test_Read},
+    {"write", "write --com N|--port PATH [--br1 B] [--br2 B] [--no-commit]\n"
+              "                 [line settings as read]",
      "Writes BR1 and/or BR2, stores them with the EEPROM command, reads them back\n"
      "and checks them; prints the values read back, as read does. Exit 0 only\n"
      "when the read-back matches. A failed step sends nothing after it.",
-     ciOptLine | ciOptBR1 | ciOptBR2 | ciOptNoCommit | ciOptAll, ciOptCom, ciOptBR1 | ciOptBR2,
-     mf_Tovra_CLI__Write},
+     ciOptLine | ciOptBR1 | ciOptBR2 | ciOptNoCommit | ciOptAll,
+     {ciOptCom | ciOptPort, ciOptBR1 | ciOptBR2}, mf_Tovra_CLI__Write},
     {"find", "find --com N [--full] [--baud B --parity P --stop S --id ID]",
      "Finds the line settings and slave ID at which the device answers: the 24\n"
      "settings of 9600, 19200, 38400, 115200 baud, parity N/E/O, 1 or 2 stop bits\n"
      "(8 data bits), the ones given first, each with the slave ID given and ID 1.\n"
      "Prints what answered: COM=5 BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7",
-     ciOptCom | ciOptBaud | ciOptParity | ciOptStop | ciOptId | ciOptFull | ciOptAll, ciOptCom, 0,
+     ciOptCom | ciOptBaud | ciOptParity | ciOptStop | ciOptId | ciOptFull | ciOptAll, {ciOptCom, 0},
      mf_Tovra_CLI__Find},
 };
 const int ciCli_CommandCount = sizeof caCli_Commands / sizeof caCli_Commands[0];
@@ -238,13 +378,23 @@ int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t s
     *a = {};
     a->line = {0, 9600, 8, kParityNone, 1, 1};
     a->commit = 1;
+    a->address = -1;
+    a->count = 1;
+    a->timeout = cdComTime;
     error[0] = '\0';
+    // Known before anything can fail, so that every failure is one JSON object.
+    for (int i = 2; i < argc; ++i)
+        a->json |= std::strcmp(argv[i], "--json") == 0;
     if (argc < 2) {
         std::snprintf(error, size, "no command given");
         return ciExitUsage;
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         a->help = 1;
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        a->version = 1;
         return 0;
     }
     a->command = fn_command(argv[1]);
@@ -255,9 +405,9 @@ int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t s
     unsigned given = 0;
     for (int i = 2; i < argc; ++i) {
         const char *arg = argv[i];
-        const char *equals = std::strchr(arg, '=');
+        const char *equals = arg[0] == '-' && arg[1] == '-' ? std::strchr(arg, '=') : nullptr;
         size_t length = equals ? static_cast<size_t>(equals - arg) : std::strlen(arg);
-        const CliOption *o = arg[0] == '-' && arg[1] == '-' ? fn_option(arg, length) : nullptr;
+        const CliOption *o = arg[0] == '-' ? fn_option(arg, length) : nullptr;
         if (!o) {
             std::snprintf(error, size, "unknown argument '%.*s'", static_cast<int>(length), arg);
             return ciExitUsage;
@@ -281,16 +431,7 @@ int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t s
             return ciExitUsage;
         given |= o->bit;
     }
-    if (a->help)
-        return 0;
-    char names[128];
-    unsigned missing = a->command->required & ~given;
-    if (missing || (a->command->oneOf && !(given & a->command->oneOf))) {
-        fn_names(missing ? missing : a->command->oneOf, names, sizeof names);
-        std::snprintf(error, size, "%s needs %s", a->command->name, names);
-        return ciExitUsage;
-    }
-    return 0;
+    return a->help ? 0 : fn_check(a, given, error, size);
 }
 
 void mf_Tovra_CLI__Synopsis(const CliCommand *command, FILE *out)
@@ -310,14 +451,15 @@ void mf_Tovra_CLI__Usage(const CliCommand *command, FILE *out)
         std::fprintf(out, "\nThe Tovra device's own jobs from a script, one command per run:\n");
         for (int i = 0; i < ciCli_CommandCount; ++i)
             std::fprintf(out, "\n%s: %s\n", caCli_Commands[i].name, caCli_Commands[i].summary);
-        std::fprintf(out, "\nEvery command takes --json, --log FILE and --help (tovra-cli read --help).\n");
+        std::fprintf(out, "\nEvery command takes --json, --log FILE and --help (tovra-cli read --help);\n"
+                          "tovra-cli --version shows the version.\n");
     } else {
         std::fprintf(out, "\n%s\n\n", command->summary);
         for (const CliOption &o : caOptions)
             if (command->options & o.bit) {
                 char head[32];
                 std::snprintf(head, sizeof head, "%s%s%s", o.name, o.meta ? " " : "", o.meta ? o.meta : "");
-                std::fprintf(out, "  %-16s %s\n", head, o.help);
+                std::fprintf(out, "  %-18s %s\n", head, o.help);
             }
     }
     std::fprintf(out, "\nBaud rates of the device:");

@@ -19,39 +19,21 @@
 namespace {
 
 constexpr int ciTextSize = 512;
-constexpr int ciPathSize = 4096;
+constexpr int ciPathSize = ciCli_PathSize;
 
-// Failures of tovra-cli itself, numbered apart from the results of the
-// port and the exchange (0 or negative).
-constexpr int ciResultLocal = 1;  // a folder of its own could not be used
-constexpr int ciResultVerify = 2; // the read-back differs
+// The reply time limit of the step being run, which its failure names.
+double gdLimit = cdComTime;
 
-// ============================================================ Output
-
-// A JSON string: quotes, backslashes and control characters escaped; the
-// rest (UTF-8) as it is.
-void fn_json_string(FILE *out, const char *text)
+// Reports a failed step; after retries, says how many attempts were made.
+int fn_fail(const CliArgs *a, const char *step, int result, const char *text, const char *more)
 {
-    std::fputc('"', out);
-    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c; ++c) {
-        if (*c == '"' || *c == '\\')
-            std::fprintf(out, "\\%c", *c);
-        else if (*c < 0x20)
-            std::fprintf(out, "\\u%04x", *c);
-        else
-            std::fputc(*c, out);
+    char tries[ciTextSize + 64];
+    if (a->retries > 0 && mf_Tovra_MB_Result__Retry(result)) {
+        std::snprintf(tries, sizeof tries, "(%d attempts)%s%s", a->retries + 1, more ? " " : "",
+                      more ? more : "");
+        more = tries;
     }
-    std::fputc('"', out);
-}
-
-// The opening of every JSON object: {"command":"read","ok":true
-void fn_json_head(const CliArgs *a, bool ok)
-{
-    std::printf("{\"command\":");
-    fn_json_string(stdout, a->command->name);
-    std::printf(",\"ok\":%s", ok ? "true" : "false");
-    if (a->line.COMx)
-        std::printf(",\"com\":%d", a->line.COMx);
+    return mf_Tovra_CLI__Fail(a, step, result, text, more, gdLimit);
 }
 
 // BR1=38400 BR2=115200 (with --raw: BR1_raw=5 BR2_raw=7), or in JSON both.
@@ -59,7 +41,7 @@ void fn_json_head(const CliArgs *a, bool ok)
 void fn_print_values(const CliArgs *a, const short values[ciBR_count], const char *jsonMore)
 {
     if (a->json) {
-        fn_json_head(a, true);
+        mf_Tovra_CLI__Json_head(a, true);
         for (int i = 0; i < ciBR_count; ++i) {
             long baud = mf_Tovra_BR__Baud(values[i]);
             std::printf(baud ? ",\"%s\":%ld" : ",\"%s\":null", caBR_name[i], baud);
@@ -78,90 +60,42 @@ void fn_print_values(const CliArgs *a, const short values[ciBR_count], const cha
     std::printf("\n");
 }
 
-// ============================================================ Failures
-
-// A class of results: its exit status, its name in JSON, its words.
-struct CliFailure {
-    int low;
-    int high;
-    int exit;
-    const char *kind;
-};
-
-// The words of a failed exchange or port: the window's tooltip words.
-void fn_words(int result, char *text, size_t size)
-{
-    mf_Tovra_MB_Result__Why(result, giMB_RxCount, cdComTime, text, static_cast<int>(size));
-    if (!*text)
-        std::snprintf(text, size, "failed with code %d", result);
-}
-
-constexpr CliFailure caFailures[] = {
-    {ciResultLocal, ciResultLocal, ciExitOther, "local"},
-    {ciResultVerify, ciResultVerify, ciExitVerify, "verify"},
-    {ciMB_ERR_TIMEOUT, ciMB_ERR_TIMEOUT, ciExitNoReply, "no-reply"},
-    {ciMB_ERR_CRC, ciMB_ERR_CRC, ciExitBadReply, "bad-reply"},
-    {ciMB_ERR_LENGTH, ciMB_ERR_LENGTH, ciExitBadReply, "bad-reply"},
-    {ciMB_ERR_EXCEPTION - 255, ciMB_ERR_EXCEPTION - 1, ciExitException, "exception"},
-    {ciMB_ERR_WRITE, ciMB_ERR_WRITE, ciExitPort, "port"},
-    {kComErrLost, kComErrAbsent, ciExitPort, "port"},
-};
-constexpr CliFailure cFailureOther = {0, 0, ciExitOther, "other"};
-
-const CliFailure &fn_failure(int result)
-{
-    for (const CliFailure &f : caFailures)
-        if (result >= f.low && result <= f.high)
-            return f;
-    return cFailureOther;
-}
-
-// Reports a failed step ("read BR1, BR2: no reply within ...", then `more`
-// when given): in words on stderr, and with --json as the object on stdout.
-// `text` replaces the words of the result's class (and is needed for
-// tovra-cli's own failures). Returns the exit status.
-int fn_fail(const CliArgs *a, const char *step, int result, const char *text, const char *more)
-{
-    const CliFailure &f = fn_failure(result);
-    char words[ciTextSize];
-    if (text)
-        std::snprintf(words, sizeof words, "%s", text);
-    else
-        fn_words(result, words, sizeof words);
-    char message[2 * ciTextSize];
-    std::snprintf(message, sizeof message, "%s%s%s%s%s", step ? step : "", step ? ": " : "", words,
-                  more ? " " : "", more ? more : "");
-    std::fprintf(stderr, "tovra-cli: %s\n", message);
-    if (a->json) {
-        fn_json_head(a, false);
-        std::printf(",\"error\":\"%s\",\"exit\":%d", f.kind, f.exit);
-        if (result < 0)
-            std::printf(",\"result\":%d", result);
-        std::printf(",\"message\":");
-        fn_json_string(stdout, message);
-        std::printf("}\n");
-    }
-    return f.exit;
-}
-
 // ============================================================ The port
-
-// Opens the port with the command's line settings, as the window's open
-// does (a close line, then the open report in the log). 0 or the exit status.
-int fn_open(const CliArgs *a)
-{
-    char text[ciTextSize];
-    mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
-    gvIDd = a->line.ID;
-    int r = mf_Tovra_UMB_Port__Open(ciPORT_umb, &a->line, text, sizeof text);
-    return r < 0 ? fn_fail(a, nullptr, r, text, nullptr) : 0;
-}
 
 int fn_close(int status)
 {
     char text[ciTextSize];
     mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
     return status;
+}
+
+// Opens the port, by its COM number or its path, with the command's line
+// settings, as the window's open does (a close line, then the open report in
+// the log), and sets how the exchanges on it wait: each ends with its
+// reply. 0 or the exit status.
+int fn_open(const CliArgs *a)
+{
+    char text[ciTextSize + ciPathSize];
+    mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
+    gvIDd = a->line.ID;
+    gvMB_Access = {1, a->timeout, 0.0, a->retries, a->echo};
+    gdLimit = a->timeout;
+    char name[ciPathSize];
+    if (a->port[0])
+        std::snprintf(name, sizeof name, "%s", a->port);
+    else
+        std::snprintf(name, sizeof name, "COM%d", a->line.COMx);
+    int r = mf_Tovra_UMB_Port__Open_Device(ciPORT_umb, name, &a->line, text, sizeof text);
+    if (r < 0)
+        return fn_fail(a, nullptr, r, text, nullptr);
+    if (a->rs485 && (r = ComSetRS485(ciPORT_umb, 1)) < 0) {
+        std::snprintf(text, sizeof text,
+                      "--rs485: the driver of %s has no RS-485 mode (a pseudo-terminal has none; "
+                      "an adapter that switches direction by itself needs no --rs485)",
+                      name);
+        return fn_close(fn_fail(a, nullptr, r, text, nullptr));
+    }
+    return 0;
 }
 
 // ============================================================ ports
@@ -182,9 +116,9 @@ void fn_print_port(int com, const char *line, void *data)
         path[0] = '\0';
     if (out->args->json) {
         std::printf("%s{\"com\":%d,\"path\":", out->count ? "," : "", com);
-        fn_json_string(stdout, path);
+        mf_Tovra_CLI__Json_string(stdout, path);
         std::printf(",\"name\":");
-        fn_json_string(stdout, line);
+        mf_Tovra_CLI__Json_string(stdout, line);
         std::printf("}");
     } else {
         std::printf("%d\t%s\t%s\n", com, path, line);
@@ -201,7 +135,8 @@ int mf_Tovra_CLI__Ports(const CliArgs *a)
 {
     char home[ciPathSize];
     char temp[ciPathSize] = "";
-    if (GetFullPathFromCurrentDir(".", home, sizeof home) != 0 ||
+    // The port map is looked up after the change of folder.
+    if (GetFullPathFromCurrentDir(".", home, sizeof home) != 0 || ComPortMapDirPin() != 0 ||
         (!a->files && FileMakeTempDir(temp, sizeof temp) != 0))
         return fn_fail(a, "ports", ciResultLocal, "cannot make a temporary folder", nullptr);
     const char *folder = a->files ? a->files : temp;
@@ -210,7 +145,7 @@ int mf_Tovra_CLI__Ports(const CliArgs *a)
                    FileKind(caDevMng_COM_Prolific_First) == FILE_REGULAR;
     if (written) {
         if (a->json) {
-            fn_json_head(a, true);
+            mf_Tovra_CLI__Json_head(a, true);
             std::printf(",\"ports\":[");
         }
         PortsOut out = {a, 0};
@@ -228,15 +163,64 @@ int mf_Tovra_CLI__Ports(const CliArgs *a)
     return fn_fail(a, "ports", ciResultLocal, text, nullptr);
 }
 
+// --register ADDR [--count N]: 0x1101=3, one line per register, the
+// values unsigned as the device holds them.
+static int fn_read_registers(const CliArgs *a)
+{
+    short values[ciCli_RegisterMax] = {};
+    unsigned short address = static_cast<unsigned short>(a->address);
+    int r = mf_Tovra_Modbus_dev_RW_16(3, address, static_cast<short>(a->count), values);
+    if (r < 0) {
+        char step[64];
+        if (a->count > 1)
+            std::snprintf(step, sizeof step, "read registers 0x%04x-0x%04x", address,
+                          address + a->count - 1);
+        else
+            std::snprintf(step, sizeof step, "read register 0x%04x", address);
+        return fn_close(fn_fail(a, step, r, nullptr, nullptr));
+    }
+    if (a->json) {
+        mf_Tovra_CLI__Json_head(a, true);
+        std::printf(",\"register\":%u,\"values\":[", address);
+        for (int i = 0; i < a->count; ++i)
+            std::printf("%s%u", i ? "," : "", static_cast<unsigned short>(values[i]));
+        std::printf("]}\n");
+    } else {
+        for (int i = 0; i < a->count; ++i)
+            std::printf("0x%04x=%u\n", address + i, static_cast<unsigned short>(values[i]));
+    }
+    return fn_close(ciExitOK);
+}
+
 int mf_Tovra_CLI__Read(const CliArgs *a)
 {
     if (int status = fn_open(a))
         return status;
+    if (a->address >= 0)
+        return fn_read_registers(a);
     short values[ciBR_count] = {};
     int r = mf_Tovra_BR__Read(values);
     if (r < 0)
         return fn_close(fn_fail(a, "read BR1, BR2", r, nullptr, nullptr));
     fn_print_values(a, values, "");
+    return fn_close(ciExitOK);
+}
+
+// Holding register 0, shown as the window's Test read shows it.
+int mf_Tovra_CLI__Test_Read(const CliArgs *a)
+{
+    if (int status = fn_open(a))
+        return status;
+    short value = 0;
+    int r = mf_Tovra_Modbus_dev_RW_16(3, 0, 1, &value);
+    if (r < 0)
+        return fn_close(fn_fail(a, "test read of register 0", r, nullptr, nullptr));
+    if (a->json) {
+        mf_Tovra_CLI__Json_head(a, true);
+        std::printf(",\"register\":0,\"value\":%d}\n", static_cast<int>(value));
+    } else {
+        std::printf("addr=0x%04X, data=%d\n", 0u, static_cast<int>(value));
+    }
     return fn_close(ciExitOK);
 }
 
@@ -257,7 +241,9 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
     for (int i = 0; i < n; ++i) {
         bool commit = list[i].address == ciCommitCoil;
         const char *name = commit ? nullptr : caBR_name[list[i].address == caBR_reg[0] ? 0 : 1];
+        gdLimit = a->timeout + (commit ? cdCommitWait : 0.0);
         int r = mf_Tovra_BR__Send(&list[i]);
+        gdLimit = a->timeout;
         if (r < 0) {
             char step[32];
             char more[ciTextSize + 64];
@@ -348,7 +334,7 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
     case ciFind_FOUND: {
         const char parity = "NOEMS"[e.line.PARITY];
         if (a->json) {
-            fn_json_head(a, true);
+            mf_Tovra_CLI__Json_head(a, true);
             std::printf(",\"baud\":%d,\"parity\":\"%c\",\"data\":8,\"stop\":%d,\"id\":%d}\n",
                         e.line.BR, parity, e.line.STOP, e.id);
         } else {

@@ -1,6 +1,6 @@
 // tovra-cli: reads and writes a Tovra device's BR1/BR2 from a script, with
 // the window's Modbus core, communication log and port search.
-#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/cli.h"
@@ -10,26 +10,26 @@
 int main(int argc, char **argv)
 {
     CliArgs args;
-    char error[256];
-    int status = mf_Tovra_CLI__Parse(argc, argv, &args, error, sizeof error);
-    if (status != 0) {
-        std::fprintf(stderr, "tovra-cli: %s\n", error);
-        mf_Tovra_CLI__Synopsis(args.command, stderr);
-        std::fprintf(stderr, "Try 'tovra-cli %s%s--help'.\n", args.command ? args.command->name : "",
-                     args.command ? " " : "");
-        return status;
-    }
+    char error[ciCli_PathSize + 256];
+    if (mf_Tovra_CLI__Parse(argc, argv, &args, error, sizeof error) != 0)
+        return mf_Tovra_CLI__Fail(&args, nullptr, ciResultUsage, error, nullptr, 0.0);
     if (args.help) {
         mf_Tovra_CLI__Usage(args.command, stdout);
         return 0;
     }
+    if (args.version) {
+        std::printf("tovra-cli %s\n", TOVRA_VERSION);
+        return 0;
+    }
     UiInit(&argc, argv);
     // Without --log nothing is logged, and no switch file appears in the current folder.
-    if (mf_Tovra_Log__To(args.log) < 0) {
-        std::fprintf(stderr, "tovra-cli: cannot write the log %s: %s\n", args.log, std::strerror(errno));
-        return ciExitUsage;
+    if (int r = mf_Tovra_Log__To(args.log); r < 0) {
+        std::snprintf(error, sizeof error, "cannot write the log %s: %s", args.log, std::strerror(-r));
+        return mf_Tovra_CLI__Fail(&args, nullptr, ciResultUsage, error, nullptr, 0.0);
     }
-    status = args.command->run(&args);
+    if (args.verbose)
+        mf_Tovra_CLI__Trace_on();
+    int status = args.command->run(&args);
     mf_Tovra_Log__Close();
     return status;
 }

@@ -4,7 +4,9 @@
 #include "log/log.h"
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "platform/files.h"
 #include "platform/ui.h"
@@ -23,6 +25,24 @@ constexpr int ciPathSize = 4096;
 // none), which replaces the switch and the file of the current folder.
 bool gbLogFixed = false;
 char gcaLogPath[ciPathSize];
+// A fixed log on standard output or standard error is the program's own
+// stream, shared with what it prints there: never closed, never reopened.
+FILE *gpLogStandard = nullptr;
+
+// The file the program chose may be anything it can append to (a FIFO, a
+// terminal): it was named on purpose. The window's own log file is only
+// ever a regular file.
+FILE *OpenLog()
+{
+    if (gpLogStandard)
+        return gpLogStandard;
+    FILE *f = gbLogFixed ? std::fopen(gcaLogPath, "a") : FileOpenRegular(caLogFile, "a");
+    // Unbuffered: every line is on disk as soon as it is written, so a
+    // crash or a power loss keeps the log up to the moment it happened.
+    if (f)
+        std::setvbuf(f, nullptr, _IONBF, 0);
+    return f;
+}
 
 const char *LogPath()
 {
@@ -91,19 +111,32 @@ void Counted()
 
 } // namespace
 
+FILE *mf_Tovra_Log__Standard(const char *path)
+{
+    if (std::strcmp(path, "-") == 0 || std::strcmp(path, "/dev/stdout") == 0)
+        return stdout;
+    return std::strcmp(path, "/dev/stderr") == 0 ? stderr : nullptr;
+}
+
 // The path is made absolute at once: the log is reopened every 50 writes,
 // and the program may change its current folder meanwhile.
 int mf_Tovra_Log__To(const char *path)
 {
+    mf_Tovra_Log__Close();
     gbLogFixed = true;
     gcaLogPath[0] = '\0';
-    if (path && GetFullPathFromCurrentDir(path, gcaLogPath, sizeof gcaLogPath) != 0) {
+    gpLogStandard = path ? mf_Tovra_Log__Standard(path) : nullptr;
+    if (gpLogStandard)
+        std::snprintf(gcaLogPath, sizeof gcaLogPath, "%s", path);
+    else if (path && GetFullPathFromCurrentDir(path, gcaLogPath, sizeof gcaLogPath) != 0) {
         gcaLogPath[0] = '\0';
-        mf_Tovra_Log__Close();
-        return -1;
+        return -ENAMETOOLONG;
     }
+    errno = 0;
     mf_Tovra_Log__Append();
-    return path && !gpLog ? -1 : 0;
+    if (path && !gpLog)
+        return errno ? -errno : -EIO;
+    return 0;
 }
 
 int mf_Tovra_Log__Clear(void)
@@ -119,11 +152,7 @@ int mf_Tovra_Log__Append(void)
 {
     mf_Tovra_Log__Close();
     if (SwitchIsOn()) {
-        // Unbuffered: every line is on disk as soon as it is written, so a
-        // crash or a power loss keeps the log up to the moment it happened.
-        gpLog = FileOpenRegular(LogPath(), "a");
-        if (gpLog)
-            std::setvbuf(gpLog, nullptr, _IONBF, 0);
+        gpLog = OpenLog();
         giLog = 0;
     }
     return 0;
@@ -131,10 +160,11 @@ int mf_Tovra_Log__Append(void)
 
 int mf_Tovra_Log__Close(void)
 {
-    if (gpLog) {
+    if (gpLog && gpLog != gpLogStandard)
         std::fclose(gpLog);
-        gpLog = nullptr;
-    }
+    else if (gpLog)
+        std::fflush(gpLog);
+    gpLog = nullptr;
     return 0;
 }
 

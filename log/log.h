@@ -17,8 +17,12 @@ constexpr int ciLogReopenEvery = 50;
 
 // For a program without the switch (tovra-cli): the log goes to `path`,
 // appended to, or nowhere for nullptr, and the switch file is never read or
-// made. Opens the log; -1 when the file cannot be opened.
+// made. "-" and "/dev/stdout" mean standard output, "/dev/stderr" standard
+// error. Opens the log; 0, or the negative errno of the failed open.
 int mf_Tovra_Log__To(const char *path);
+// The standard stream a log path names ("-", "/dev/stdout", "/dev/stderr"),
+// else nullptr.
+FILE *mf_Tovra_Log__Standard(const char *path);
 
 int mf_Tovra_Log__Clear(void);
 int mf_Tovra_Log__Append(void);

@@ -10,14 +10,32 @@ constexpr int ciPORT_umb = 222; // the logical serial port of the program
 constexpr double cdMB_SETTLE = 0.05;     // wait between request and reply
 constexpr double cdMB_FAIL_PAUSE = 0.1;  // pause after a failed exchange
 
+// How register access times its exchanges. The window's way by default:
+// the caller's settle time before reading, the port's time limit, the pause
+// after a failure. With `byReply` (tovra-cli) no fixed wait at all: the
+// reply's last byte ends the exchange, and the device is given `timeout`,
+// plus the caller's delay when it asks for one (the EEPROM command's 0.5 s).
+struct MB_Access {
+    int byReply;
+    double timeout;   // with byReply: the reply time limit (s)
+    double failPause; // after a failed exchange (s)
+    int retries;      // further attempts after a reply that did not come or came garbled
+    int echo;         // the adapter echoes each request: dropped before the reply
+};
+extern MB_Access gvMB_Access;
+
 // The 8-byte request: slave ID (low eight bits), code, address, value or
 // quantity, each high byte first; bytes 6-7 are left for the CRC.
 void mf_Tovra_MB_Request__Build(unsigned char frame[8], int id, unsigned char code,
                                 unsigned short address, short value);
 
+// Whether a failed exchange is worth another attempt: the reply was lost or
+// garbled on the way. Not a refusal, nor a request that was never sent.
+bool mf_Tovra_MB_Result__Retry(int result);
+
 // code 3 or 4 reads `value` registers from `address` into `values`; 5 writes
 // the coil (0xFF00 sets it); 6 writes one holding register (`values` none).
-// 0, or the negative result of the exchange (after a 0.1 s pause).
+// 0, or the negative result of the exchange (after the pause).
 int mf_Tovra_Modbus_dev_RW_16(unsigned char code, unsigned short address, short value,
                               short *values);
 // The same with the caller's wait between request and reply (seconds).

@@ -1,6 +1,8 @@
 #include "modbus/Modbus_core.h"
 
+#include <chrono>
 #include <cstdarg>
+#include <cstring>
 
 #include "log/log.h"
 #include "platform/serial.h"
@@ -225,6 +227,27 @@ int mf_Tovra_MB_Reply__Len(const unsigned char *request)
     }
 }
 
+int mf_Tovra_MB_Reply__Need(const unsigned char *request, int length, const unsigned char *reply,
+                            int n)
+{
+    int need;
+    if (n <= length && std::memcmp(reply, request, (size_t)n) == 0)
+        need = n < length ? n + 1 : n; // perhaps the echo: byte by byte, it may part any time
+    else if (n < 2)
+        need = 2;
+    else if (reply[1] & 0x80)
+        need = 5;
+    else if (reply[1] == 3 || reply[1] == 4)
+        need = n < 3 ? 3 : 5 + reply[2];
+    else if (reply[1] == 5 || reply[1] == 6)
+        need = 8;
+    else
+        need = mf_Tovra_MB_Reply__Len(request);
+    if (need < n)
+        need = n;
+    return need < ciMB_RX_BUF ? need : ciMB_RX_BUF;
+}
+
 int mf_Tovra_MB_Reply__Sort(const unsigned char *request, int expected, const unsigned char *reply,
                             int n, short *values)
 {
@@ -309,6 +332,7 @@ const ResultWhy caResultWhy[] = {
     {ciMB_ERR_OP, ciWhyNone, "request not sent: function code not handled"},
     {ciMB_ERR_RANGE, ciWhyNone, "request not sent: beyond one exchange"},
     {kComErrLost, ciWhyNone, "the port was lost: the adapter was disconnected"},
+    {ciMB_ERR_ECHO, ciWhyNone, "the adapter echoes what it sends (two-wire RS-485)"},
 };
 
 // Meanings of the Modbus exception codes, by code.
@@ -372,10 +396,46 @@ static int fn_range_error(void)
     return ciMB_ERR_RANGE;
 }
 
-int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int length,
-                              short *values, FILE *log, double delay)
+// Reads the reply up to its last byte, as mf_Tovra_MB_Reply__Need tells it,
+// within `limit` seconds. With `echo`, a first copy of the request is the
+// adapter's echo: it is dropped, and the reply gets the whole limit again.
+// The count of reply bytes, or the port's negative error.
+static int fn_read_reply(unsigned short port, const unsigned char *frame, int length,
+                         unsigned char *reply, double limit, int echo)
 {
-    if (frame == nullptr || length < ciMB_FRAME_MIN || length > ciMB_FRAME_MAX)
+    using Clock = std::chrono::steady_clock;
+    const auto span = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
+    auto deadline = Clock::now() + span;
+    int n = 0;
+    for (;;) {
+        int need = mf_Tovra_MB_Reply__Need(frame, length, reply, n);
+        if (n >= need) {
+            if (!echo || n != length || std::memcmp(reply, frame, (size_t)length) != 0)
+                return n;
+            if (gpMB_Frame != nullptr)
+                gpMB_Frame(ciMB_FRAME_ECHO, reply, n, 0);
+            echo = 0;
+            n = 0;
+            std::memset(reply, 0, (size_t)length);
+            deadline = Clock::now() + span;
+            continue;
+        }
+        double left = std::chrono::duration<double>(deadline - Clock::now()).count();
+        if (left <= 0.0)
+            return n;
+        int r = ComRdWithin(port, reinterpret_cast<char *>(reply) + n, need - n, left);
+        if (r <= 0)
+            return r < 0 ? r : n;
+        n += r;
+    }
+}
+
+MB_FramePtr gpMB_Frame = nullptr;
+
+int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, short *values,
+                         FILE *log, const MB_Timing *timing)
+{
+    if (frame == nullptr || timing == nullptr || length < ciMB_FRAME_MIN || length > ciMB_FRAME_MAX)
         return fn_range_error();
     giMB_RxCount = 0;
     mf_Tovra_Get_CRC(frame, length);
@@ -407,13 +467,24 @@ int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int len
         // A partial write is a failure too, and must not read as success (0).
         return w < 0 ? w : ciMB_ERR_WRITE;
     }
-    Delay(delay);
+    if (gpMB_Frame != nullptr)
+        gpMB_Frame(ciMB_FRAME_TX, frame, length, 0);
+    if (timing->settle > 0.0)
+        Delay(timing->settle);
 
+    double limit = timing->limit;
+    if (limit <= 0.0 && GetComTime(port, &limit) < 0)
+        limit = 0.0;
     // Cleared, so no byte of an earlier exchange can ever be taken for part of this reply.
     unsigned char reply[ciMB_RX_BUF] = {};
-    int n = ComRd(port, reinterpret_cast<char *>(reply), expected);
+    int n = fn_read_reply(port, frame, length, reply, limit, timing->echo);
     giMB_RxCount = n > 0 ? n : 0;
     int result = mf_Tovra_MB_Reply__Sort(frame, expected, reply, n, values);
+    // The request itself came back where a different reply belongs.
+    if (result != 0 && n == length && std::memcmp(reply, frame, (size_t)length) == 0)
+        result = ciMB_ERR_ECHO;
+    if (gpMB_Frame != nullptr)
+        gpMB_Frame(ciMB_FRAME_RX, reply, giMB_RxCount, result);
     if (log == nullptr)
         return result;
     if (result == 0) {
@@ -424,4 +495,11 @@ int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int len
         fputs(text, log);
     }
     return result;
+}
+
+int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int length,
+                              short *values, FILE *log, double delay)
+{
+    const MB_Timing timing = {delay, 0.0, 0};
+    return mf_Tovra_MB_Exchange(port, frame, length, values, log, &timing);
 }

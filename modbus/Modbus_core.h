@@ -15,6 +15,7 @@ constexpr int ciMB_ERR_LENGTH = -2003;  // some bytes, but neither the expected 
 constexpr int ciMB_ERR_CRC = -2004;     // reply CRC wrong
 constexpr int ciMB_ERR_RANGE = -2005;   // frame length or read quantity beyond one exchange; nothing sent
 constexpr int ciMB_ERR_WRITE = -2006;   // the port took only part of the request
+constexpr int ciMB_ERR_ECHO = -2020;    // the bytes back begin with the request itself: the adapter echoes
 // An exception reply yields this minus its exception code: -3001 .. -3003 for
 // the codes the device uses, and just as negative for any other code (4 -> -3004).
 constexpr int ciMB_ERR_EXCEPTION = -3000;
@@ -40,6 +41,13 @@ int mf_Tovra_Verify_CRC(const unsigned char *frame, int length);
 // for codes 3 and 4; ciMB_ERR_OP for other codes, ciMB_ERR_RANGE for a read
 // of more than ciMB_READ_QTY_MAX registers.
 int mf_Tovra_MB_Reply__Len(const unsigned char *request);
+// How many bytes the reply holds in all, as far as its first n bytes tell:
+// while they repeat the request (`length` bytes), one more, since they may be
+// its echo; else the frame's own length: 5 for an exception, 5 + the byte
+// count for a read, 8 for a write, the request's expected length for
+// anything else. Never more than ciMB_RX_BUF; n itself once the frame is in.
+int mf_Tovra_MB_Reply__Need(const unsigned char *request, int length, const unsigned char *reply,
+                            int n);
 // Sorts the n bytes read (n < 0: the port's error) in answer to `request`,
 // whose reply should be `expected` bytes long. On 0 the register values of a
 // read have been copied to `values` (never more than the request's quantity);
@@ -73,8 +81,28 @@ int mf_Tovra_Log_Rx(unsigned short port, const unsigned char *frame, int length,
 // Reply bytes received by the last exchange (0 when it read none).
 extern int giMB_RxCount;
 
-// ---- One exchange on an open port: CRC, trace, flush, write, settle `delay`
-// seconds, read the reply by its expected length, sort, trace or diagnose.
-// 0, or a negative result; `log` may be nullptr (then nothing is written).
+// Every frame an exchange sends or receives, as it goes: the request, the
+// reply as received (n 0: nothing came) with the exchange's result, an echo
+// read and dropped. nullptr: none is told.
+enum { ciMB_FRAME_TX, ciMB_FRAME_RX, ciMB_FRAME_ECHO };
+typedef void (*MB_FramePtr)(int kind, const unsigned char *bytes, int n, int result);
+extern MB_FramePtr gpMB_Frame;
+
+// How an exchange waits for its reply. The reply ends the wait as soon as
+// its last byte is in (mf_Tovra_MB_Reply__Need), or at the limit.
+struct MB_Timing {
+    double settle; // fixed wait after the request, before reading (s)
+    double limit;  // time the whole reply may take after the settle (s); 0: the port's time limit
+    int echo;      // the line returns the request first: read it and drop it, then
+                   // give the reply the whole limit again
+};
+
+// ---- One exchange on an open port: CRC, trace, flush, write, settle, read
+// the reply to its last byte, sort, trace or diagnose. Without `echo`, bytes
+// that repeat a read request are its echo (ciMB_ERR_ECHO). 0, or a negative
+// result; `log` may be nullptr (then nothing is written).
+int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, short *values,
+                         FILE *log, const MB_Timing *timing);
+// The same after a settle of `delay` seconds, within the port's time limit.
 int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int length,
                               short *values, FILE *log, double delay);

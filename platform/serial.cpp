@@ -8,7 +8,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QSerialPort>
 
 #include <cstdio>
@@ -19,8 +19,13 @@
 #include <string>
 
 #ifndef _WIN32
+#include <climits>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <linux/serial.h>
 #endif
 
 #include "platform/serial_map.h"
@@ -43,6 +48,7 @@ const ComError caComErrors[] = {
     {kComErrNotOpen, "serial port not open"},
     {kComErrBadArg, "invalid port number or argument"},
     {kComErrLost, "the device was disconnected"},
+    {kComErrNoRS485, "the driver has no RS-485 mode"},
 };
 
 constexpr int ciMaxLogicalPort = 1000;
@@ -187,11 +193,23 @@ int ComPortMapDir(char *path, int size)
 {
     if (!path || size <= 0)
         return kComErrBadArg;
-    QString dir = qEnvironmentVariable("TOVRA_PORTS_DIR");
+    // The variable's bytes as they are: a folder name need not be UTF-8.
+    QByteArray dir = qgetenv("TOVRA_PORTS_DIR");
     if (dir.isEmpty())
-        dir = QDir::homePath() + "/.config/tovra/ports";
-    std::snprintf(path, static_cast<size_t>(size), "%s", QFile::encodeName(dir).constData());
+        dir = QFile::encodeName(QDir::homePath() + "/.config/tovra/ports");
+    std::snprintf(path, static_cast<size_t>(size), "%s", dir.constData());
     return 0;
+}
+
+int ComPortMapDirPin(void)
+{
+    QByteArray dir = qgetenv("TOVRA_PORTS_DIR");
+    if (dir.isEmpty() || QDir::isAbsolutePath(QFile::decodeName(dir)))
+        return 0;
+    char path[4096];
+    if (GetFullPathFromCurrentDir(dir.constData(), path, sizeof path) != 0)
+        return -1;
+    return qputenv("TOVRA_PORTS_DIR", QByteArray(path)) ? 0 : -1;
 }
 
 int ComDevicePath(const char *deviceName, char *path, int size)
@@ -226,12 +244,14 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     int r = ComDevicePath(deviceName, device, sizeof device);
     if (r < 0)
         return r;
-    QFileInfo info(QFile::decodeName(device));
 #ifndef _WIN32
-    if (!info.exists())
-        return kComErrAbsent;
     // Open the device itself, so every name of one device shares one lock.
-    QString systemPath = info.canonicalFilePath();
+    // realpath() takes the name byte for byte, which Qt's file names, held
+    // as Unicode, cannot do for a name that is not UTF-8.
+    char real[PATH_MAX];
+    if (!realpath(device, real))
+        return kComErrAbsent;
+    QString systemPath = QFile::decodeName(real);
 #else
     QString systemPath = QFile::decodeName(device);
 #endif
@@ -273,6 +293,15 @@ int CloseCom(int port)
         return 0;
     it->second.serial->close();
     gaPorts.erase(it);
+    return 0;
+}
+
+int GetComTime(int port, double *seconds)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p || !seconds)
+        return kComErrNotOpen;
+    *seconds = p->timeLimitMs / 1000.0;
     return 0;
 }
 
@@ -319,17 +348,50 @@ int ComWrt(int port, const char *buffer, int count)
     return count - static_cast<int>(s.bytesToWrite());
 }
 
+static int Read(LogicalPort *p, char *buffer, int count, int timeLimitMs)
+{
+    QSerialPort &s = *p->serial;
+    if (!WaitWhile(s, timeLimitMs, [&] { return s.bytesAvailable() < count; },
+                   [&](int ms) { return s.waitForReadyRead(ms); }))
+        return kComErrIo;
+    qint64 n = s.read(buffer, qMin<qint64>(count, s.bytesAvailable()));
+    return n < 0 ? kComErrIo : static_cast<int>(n);
+}
+
 int ComRd(int port, char *buffer, int count)
 {
     LogicalPort *p = nullptr;
     if (int r = FindForTransfer(port, buffer, count, &p); r < 0)
         return r;
-    QSerialPort &s = *p->serial;
-    if (!WaitWhile(s, p->timeLimitMs, [&] { return s.bytesAvailable() < count; },
-                   [&](int ms) { return s.waitForReadyRead(ms); }))
-        return kComErrIo;
-    qint64 n = s.read(buffer, qMin<qint64>(count, s.bytesAvailable()));
-    return n < 0 ? kComErrIo : static_cast<int>(n);
+    return Read(p, buffer, count, p->timeLimitMs);
+}
+
+int ComRdWithin(int port, char *buffer, int count, double seconds)
+{
+    LogicalPort *p = nullptr;
+    if (int r = FindForTransfer(port, buffer, count, &p); r < 0)
+        return r;
+    if (!(seconds >= 0.0) || seconds > 3600.0)
+        return kComErrBadArg;
+    return Read(p, buffer, count, static_cast<int>(seconds * 1000.0 + 0.5));
+}
+
+int ComSetRS485(int port, int on)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p)
+        return kComErrNotOpen;
+#ifdef __linux__
+    // RTS drives the transceiver: high while the request goes out, low at
+    // once after it, so the device's reply is heard.
+    struct serial_rs485 rs485 = {};
+    rs485.flags = on ? SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND : 0;
+    return ioctl(static_cast<int>(p->serial->handle()), TIOCSRS485, &rs485) == 0 ? 0
+                                                                                : kComErrNoRS485;
+#else
+    (void)on;
+    return kComErrNoRS485;
+#endif
 }
 
 void SetComLostCallback(ComLostCallbackPtr fn)

@@ -13,6 +13,7 @@ enum {
     kComErrNotOpen = -7,    // the logical port is not open
     kComErrBadArg = -8,     // logical port number or argument out of range
     kComErrLost = -9,       // the device went away while the port was open
+    kComErrNoRS485 = -10,   // the driver has no RS-485 mode (a pseudo-terminal, most adapters)
 };
 
 // Parity codes.
@@ -28,6 +29,8 @@ int OpenCom(int port, const char *deviceName);
 int CloseCom(int port);
 // Time limit of every later read and write on the port (default 10 s).
 int SetComTime(int port, double seconds);
+// The port's time limit in seconds, into *seconds. 0 or kComErrNotOpen.
+int GetComTime(int port, double *seconds);
 int FlushInQ(int port);
 int FlushOutQ(int port);
 // Returns the number of bytes written within the time limit, or a negative code.
@@ -35,6 +38,11 @@ int ComWrt(int port, const char *buffer, int count);
 // Returns as soon as `count` bytes are in; fewer (0 for none) at the time
 // limit; a negative code on a port failure. Surplus bytes stay queued.
 int ComRd(int port, char *buffer, int count);
+// ComRd with its own time limit in seconds instead of the port's.
+int ComRdWithin(int port, char *buffer, int count, double seconds);
+// The kernel's RS-485 mode (RTS high while sending, low to receive) on or
+// off, where the driver has one. 0, kComErrNoRS485, or kComErrNotOpen.
+int ComSetRS485(int port, int on);
 const char *GetRS232ErrorString(int code);
 
 // Called once, from the event loop and never inside a handler, when the
@@ -49,3 +57,6 @@ void SetComLostCallback(ComLostCallbackPtr fn);
 int ComDevicePath(const char *deviceName, char *path, int size);
 // The port-map folder: $TOVRA_PORTS_DIR, else ~/.config/tovra/ports.
 int ComPortMapDir(char *path, int size);
+// Makes a relative $TOVRA_PORTS_DIR absolute against the current folder,
+// for a program that changes its folder afterwards. 0, or -1.
+int ComPortMapDirPin(void);

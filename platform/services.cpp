@@ -8,8 +8,13 @@
 #include <QDir>
 #include <QProcess>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace ui_internal {
 
@@ -50,8 +55,26 @@ int GetFullPathFromProject(const char *fileName, char *path, size_t size)
 
 int GetFullPathFromCurrentDir(const char *fileName, char *path, size_t size)
 {
+#ifndef _WIN32
+    // Byte for byte: a file name need not be UTF-8, and a Unicode round trip
+    // would name another file.
+    if (!path || size == 0)
+        return UIE_TOO_LONG;
+    const char *name = fileName ? fileName : "";
+    char here[4096] = "";
+    if (name[0] != '/' && !getcwd(here, sizeof here))
+        return UIE_FILE_NOT_FOUND;
+    int n = name[0] == '/' ? std::snprintf(path, size, "%s", name)
+                           : std::snprintf(path, size, "%s%s%s", here, here[1] && *name ? "/" : "", name);
+    if (n < 0 || static_cast<size_t>(n) >= size) {
+        path[0] = '\0';
+        return UIE_TOO_LONG;
+    }
+    return 0;
+#else
     return CopyOut(QDir::current().absoluteFilePath(QString::fromUtf8(fileName ? fileName : "")),
                    path, size);
+#endif
 }
 
 const char *TextViewerProgram(void)

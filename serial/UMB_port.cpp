@@ -31,6 +31,12 @@ int mf_Tovra_UMB_Port__Open(int port, const UMB_dev *dev, char *text, size_t siz
 {
     char name[16];
     std::snprintf(name, sizeof name, "COM%d", dev->COMx);
+    return mf_Tovra_UMB_Port__Open_Device(port, name, dev, text, size);
+}
+
+int mf_Tovra_UMB_Port__Open_Device(int port, const char *name, const UMB_dev *dev, char *text,
+                                   size_t size)
+{
     gr = OpenComConfig(port, name, dev->BR, dev->PARITY, dev->DATA, dev->STOP, 0, 0);
     if (gr < 0) {
         int code = gr;

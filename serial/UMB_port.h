@@ -18,3 +18,6 @@ int mf_Tovra_UMB_Port__Close(int port, char *text, size_t size);
 // logged; on failure the negative code is returned, the failure is logged
 // with the alarm mark, and text says why ("Open COM5 NG : ...").
 int mf_Tovra_UMB_Port__Open(int port, const UMB_dev *dev, char *text, size_t size);
+// The same for a device named otherwise: "COM5", or a device path.
+int mf_Tovra_UMB_Port__Open_Device(int port, const char *name, const UMB_dev *dev, char *text,
+                                   size_t size);
