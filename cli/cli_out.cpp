@@ -148,6 +148,8 @@ int mf_Tovra_CLI__Fail(const CliArgs *a, const char *step, int result, const cha
         mf_Tovra_MB_Result__Why(result, giMB_RxCount, limit, words, sizeof words);
     if (!*words)
         std::snprintf(words, sizeof words, "failed with code %d", result);
+    else if (result == ciMB_ERR_ECHO && !text)
+        std::strncat(words, ": use --echo", sizeof words - std::strlen(words) - 1);
     char message[2 * ciTextSize + ciCli_PathSize];
     std::snprintf(message, sizeof message, "%s%s%s%s%s", step ? step : "", step ? ": " : "", words,
                   more ? " " : "", more ? more : "");

@@ -1,9 +1,7 @@
 // tovra-cli as a whole process against tovra-devsim: what it prints, its
 // exit status for each outcome, and what the device holds afterwards.
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,53 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "cli_run.h"
 #include "devsim.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-using Args = std::vector<std::string>;
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome Cli(const Args &args)
-{
-    QStringList list;
-    for (const std::string &a : args)
-        list << QString::fromStdString(a);
-    QProcess p;
-    p.start(TOVRA_CLI, list);
-    p.waitForFinished(30000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
-}
-
-// `command --com <the simulator's> args...`
-Outcome Cli(const DevSim &sim, const std::string &command, Args args = {})
-{
-    args.insert(args.begin(), {command, "--com", std::to_string(sim.com())});
-    return Cli(args);
-}
-
-QJsonObject Json(const Outcome &run)
-{
-    QJsonParseError error;
-    QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out;
-    EXPECT_TRUE(doc.isObject()) << run.out;
-    return doc.object();
-}
-
-bool Contains(const std::string &text, const std::string &piece)
-{
-    return text.find(piece) != std::string::npos;
-}
 
 using CliTest = ScratchDirTest;
 
@@ -269,7 +227,7 @@ TEST(CliArguments, BadOnesGiveTheUsageAndExitStatus2)
     } rows[] = {
         {{}, "no command given"},
         {{"frobnicate"}, "unknown command 'frobnicate'"},
-        {{"read"}, "read needs --com"},
+        {{"read"}, "read needs --com or --port"},
         {{"write", "--com", "5"}, "write needs --br1 or --br2"},
         {{"read", "--com", "257"}, "--com '257': expected a COM port number, 1..256"},
         {{"read", "--com", "5", "--parity", "X"}, "--parity 'X': expected N, O, E, M or S"},
@@ -303,4 +261,101 @@ TEST(CliArguments, HelpShowsTheUsageOfTheProgramOrOfOneCommand)
         EXPECT_EQ(run.out.rfind(row.start, 0), 0u) << run.out;
         EXPECT_TRUE(Contains(run.out, "Exit status: 0 done"));
     }
+}
+
+TEST_F(CliTest, AnyRegisterAndTheTestReadPrintTheirValues)
+{
+    DevSim sim({"--br1", "5", "--ident", "0x8001"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    const struct {
+        const char *command;
+        Args cli;
+        const char *out;
+    } rows[] = {
+        {"read", {"--register", "0x1101", "--count", "2"}, "0x1101=5\n0x1102=3\n"},
+        {"read", {"--register", "0"}, "0x0000=32769\n"}, // as the device holds it, unsigned
+        {"read", {"--register", "4353", "--json"}, "{\"command\":\"read\",\"ok\":true,\"com\":200,\"register\":4353,\"values\":[5]}\n"},
+        // As the window shows it, signed.
+        {"test-read", {}, "addr=0x0000, data=-32767\n"},
+        {"test-read", {"--json"}, "{\"command\":\"test-read\",\"ok\":true,\"com\":200,\"register\":0,\"value\":-32767}\n"},
+    };
+    for (const auto &row : rows) {
+        Outcome run = Cli(sim, row.command, row.cli);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, row.out);
+    }
+    Outcome missing = Cli(sim, "read", {"--register", "0x2000"});
+    EXPECT_EQ(missing.status, 6);
+    EXPECT_TRUE(Contains(missing.err, "read register 0x2000: the device refused: exception 2")) << missing.err;
+}
+
+TEST_F(CliTest, TheLogGoesToAnyWritablePathAndDashIsStandardOutput)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    const std::string tx = "\tP222\tMB.Tx\t#01.03 <1101> (0002) {90f7}\tRead\n";
+    Outcome out = Cli(sim, "read", {"--log", "-"});
+    EXPECT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(out.out.rfind("Close COM P222 OK\n", 0), 0u) << out.out;
+    EXPECT_TRUE(Contains(out.out, tx + "\tP222\tMB.Rx\t#01.03 (04)   [0003][0003]  {"));
+    EXPECT_TRUE(Contains(out.out, "BR1=9600 BR2=9600\n"));
+    EXPECT_FALSE(fs::exists("-"));
+
+    Outcome err = Cli(sim, "read", {"--log", "/dev/stderr"});
+    EXPECT_EQ(err.status, 0) << err.err;
+    EXPECT_EQ(err.out, "BR1=9600 BR2=9600\n");
+    EXPECT_TRUE(Contains(err.err, tx));
+
+    const std::string latin1 = "site-\xe9t\xe9.log"; // not UTF-8: used as it is
+    EXPECT_EQ(Cli(sim, "read", {"--log", latin1}).status, 0);
+    EXPECT_TRUE(Contains(ReadFileBytes(latin1), tx));
+}
+
+TEST(CliArguments, EveryUsageFailureExits2WithTheUsageAndWithJsonOneObject)
+{
+    const struct {
+        Args args;
+        const char *words;
+    } rows[] = {
+        {{"read", "--com", "250", "--log", "/nonexistent/run.log"},
+         "cannot write the log /nonexistent/run.log: No such file or directory"},
+        {{"read", "--com", "250", "--log", "/"}, "cannot write the log /: Is a directory"},
+        {{"read", "--com", "250", "--log", "-"}, "--log - and --json both write to standard output"},
+        {{"read", "--com", "250", "--port", "/dev/null"}, "--com and --port both name the port: give one"},
+        {{"read", "--com", "250", "--count", "2"}, "--count needs --register"},
+        {{"read", "--com", "250", "--register", "0xffff", "--count", "2"},
+         "--register 0xffff --count 2 runs past register 0xffff"},
+        {{"read", "--com", "250", "--timeout", "0"}, "--timeout '0': expected seconds, 0.001..60"},
+        {{"read", "--com", "250", "--retries", "-1"}, "--retries '-1': expected 0..100"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+    };
+    for (const auto &row : rows) {
+        Args args = row.args;
+        args.push_back("--json");
+        Outcome run = Cli(args);
+        EXPECT_EQ(run.status, 2) << row.words;
+        EXPECT_TRUE(Contains(run.err, std::string("tovra-cli: ") + row.words + "\nusage: tovra-cli "))
+            << run.err;
+        QJsonObject json = Json(run);
+        EXPECT_EQ(json["error"].toString(), "usage");
+        EXPECT_EQ(json["exit"].toInt(), 2);
+        EXPECT_EQ(json["message"].toString().toStdString(), row.words);
+    }
+}
+
+TEST_F(CliTest, PortsFindsTheSimulatorThroughARelativePortMapFolder)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    fs::create_symlink(DevSim::portsDir(), "map");
+    Outcome run = Cli({"ports"}, {"TOVRA_PORTS_DIR=map"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "200\t" + dir_ + "/map/COM200\t")) << run.out;
+}
+
+TEST(CliArguments, VersionNamesTheProgram)
+{
+    Outcome run = Cli({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("tovra-cli ", 0), 0u) << run.out;
 }

@@ -1,0 +1,263 @@
+// tovra-cli on the line: how long an exchange waits, what it does with a
+// late or lost reply and with an adapter's echo, the live trace, and a port
+// named by its device path. Against the simulator, and a scripted slave for
+// what the simulator cannot do.
+#include <QJsonObject>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "cli_run.h"
+#include "devsim.h"
+#include "scratch.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using CliLineTest = ScratchDirTest;
+
+const std::string kReadRequest = "01 03 11 01 00 02 90 f7";
+const std::string kReadReply("\x01\x03\x04\x00\x03\x00\x03\x4a\x32", 9);
+
+// A slave on a pseudo-terminal that answers each 8-byte request with fixed
+// bytes: with `echo`, the request itself first, as a two-wire RS-485
+// adapter without echo suppression returns it.
+class ScriptedSlave {
+public:
+    ScriptedSlave(std::string reply, bool echo) : reply_(std::move(reply)), echo_(echo)
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+            return;
+        path_ = ptsname(master_);
+        // Held open, so the master's close does not hang the line up; raw both ways.
+        slave_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+        termios t = {};
+        tcgetattr(slave_, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave_, TCSANOW, &t);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~ScriptedSlave()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        close(slave_);
+        close(master_);
+    }
+    const std::string &path() const { return path_; }
+
+private:
+    void Serve()
+    {
+        std::string pending;
+        while (!stop_) {
+            pollfd p = {master_, POLLIN, 0};
+            char buffer[256];
+            ssize_t n = poll(&p, 1, 20) == 1 && (p.revents & POLLIN) ? read(master_, buffer, sizeof buffer) : 0;
+            pending.append(buffer, static_cast<size_t>(n > 0 ? n : 0));
+            while (pending.size() >= 8) {
+                std::string answer = (echo_ ? pending.substr(0, 8) : "") + reply_;
+                pending.erase(0, 8);
+                if (write(master_, answer.data(), answer.size()) < 0)
+                    return;
+            }
+        }
+    }
+    std::string reply_;
+    bool echo_;
+    int master_ = -1;
+    int slave_ = -1;
+    std::string path_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+};
+
+// The trace's lines of one kind ("tx", "rx", "echo"): their time of day in
+// milliseconds and their bytes (and what was wrong, after two blanks).
+struct TraceLine {
+    long ms;
+    std::string kind;
+    std::string rest;
+};
+
+std::vector<TraceLine> Trace(const std::string &err)
+{
+    static const std::regex line(R"((\d\d):(\d\d):(\d\d)\.(\d\d\d) (tx|rx|echo)((?: [0-9a-f]{2})*(?:  \(.*\))?)\n)");
+    std::vector<TraceLine> lines;
+    for (std::sregex_iterator it(err.begin(), err.end(), line), end; it != end; ++it) {
+        const std::smatch &m = *it;
+        long ms = ((std::stol(m[1]) * 60 + std::stol(m[2])) * 60 + std::stol(m[3])) * 1000 + std::stol(m[4]);
+        lines.push_back({ms, m[5], m[6].str().empty() ? "" : m[6].str().substr(1)});
+    }
+    return lines;
+}
+
+// The time from each request to the end of its reply, in milliseconds.
+std::vector<long> ReplyTimes(const std::string &err)
+{
+    std::vector<long> times;
+    long sent = -1;
+    for (const TraceLine &l : Trace(err)) {
+        if (l.kind == "tx")
+            sent = l.ms;
+        else if (l.kind == "rx" && sent >= 0)
+            times.push_back((l.ms - sent + 86400000) % 86400000);
+    }
+    return times;
+}
+
+} // namespace
+
+TEST_F(CliLineTest, AnExchangeEndsWithTheLastByteOfItsReplyNotAfterAFixedWait)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    // The window waits 50 ms before it reads, and 500 ms after the EEPROM
+    // command; the line itself takes a millisecond. The fastest of three
+    // reads shows the wait is gone, whatever else the machine is doing.
+    std::vector<long> reads;
+    for (int i = 0; i < 3; ++i) {
+        Outcome run = Cli(sim, "read", {"-v"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<long> times = ReplyTimes(run.err);
+        ASSERT_EQ(times.size(), 1u) << run.err;
+        reads.push_back(times[0]);
+    }
+    EXPECT_LT(*std::min_element(reads.begin(), reads.end()), 40) << "read replies after " << reads[0] << ", "
+                                                                 << reads[1] << ", " << reads[2] << " ms";
+    Outcome write = Cli(sim, "write", {"--br1", "19200", "-v"});
+    ASSERT_EQ(write.status, 0) << write.err;
+    std::vector<long> times = ReplyTimes(write.err); // BR1, EEPROM command, read-back
+    ASSERT_EQ(times.size(), 3u) << write.err;
+    EXPECT_LT(times[1], 400) << "the EEPROM command's reply ends its wait";
+}
+
+TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
+{
+    const struct {
+        Args device;
+        Args cli;
+        int status;
+        const char *err; // in stderr
+        const char *log; // in the log
+    } rows[] = {
+        {{"--fault", "delay=600"}, {}, 4, "read BR1, BR2: no reply within 0.2 s", ""},
+        {{"--fault", "delay=600"}, {"--timeout", "1"}, 0, "", ""},
+        {{"--fault", "no-reply", "--fault-nth", "1"}, {}, 4, "no reply within 0.2 s", ""},
+        {{"--fault", "no-reply", "--fault-nth", "1"}, {"--retries", "2"}, 0, "", "retry 1 of 2\n"},
+        {{"--fault", "no-reply"}, {"--retries", "2", "--timeout", "0.05"}, 4,
+         "no reply within 0.1 s: check the cable, the slave ID and the line settings (3 attempts)",
+         "retry 2 of 2\n"},
+    };
+    for (const auto &row : rows) {
+        DevSim sim(row.device);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Args cli = row.cli;
+        cli.insert(cli.end(), {"--log", "run.log"});
+        Outcome run = Cli(sim, "read", cli);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        EXPECT_TRUE(Contains(run.err, row.err)) << run.err;
+        EXPECT_TRUE(Contains(ReadFileBytes("run.log"), row.log)) << ReadFileBytes("run.log");
+        fs::remove("run.log");
+    }
+}
+
+TEST_F(CliLineTest, AnAdapterThatEchoesIsNamedAndEchoDropsTheEcho)
+{
+    ScriptedSlave slave(kReadReply, true);
+    ASSERT_FALSE(slave.path().empty());
+    Outcome plain = Cli({"read", "--port", slave.path()});
+    EXPECT_EQ(plain.status, 5);
+    EXPECT_TRUE(Contains(plain.err, "read BR1, BR2: the adapter echoes what it sends (two-wire RS-485): use --echo"))
+        << plain.err;
+
+    Outcome echo = Cli({"read", "--port", slave.path(), "--echo", "-v"});
+    EXPECT_EQ(echo.status, 0) << echo.err;
+    EXPECT_EQ(echo.out, "BR1=9600 BR2=9600\n");
+    std::vector<TraceLine> trace = Trace(echo.err);
+    ASSERT_EQ(trace.size(), 3u) << echo.err;
+    EXPECT_EQ(trace[1].kind + " " + trace[1].rest, "echo " + kReadRequest + "  (dropped)");
+    EXPECT_EQ(trace[2].kind + " " + trace[2].rest, "rx 01 03 04 00 03 00 03 4a 32");
+}
+
+TEST_F(CliLineTest, AnExceptionWithCodeZeroIsARefusalToo)
+{
+    ScriptedSlave slave(std::string("\x01\x83\x00\x41\x30", 5), false);
+    Outcome run = Cli({"read", "--port", slave.path()});
+    EXPECT_EQ(run.status, 6);
+    EXPECT_TRUE(Contains(run.err, "the device refused: exception 0")) << run.err;
+}
+
+TEST_F(CliLineTest, TheTraceShowsEveryFrameWithItsTimeAlsoAFailedOne)
+{
+    const struct {
+        Args device;
+        const char *rx;
+    } rows[] = {
+        {{}, "01 03 04 00 03 00 03 4a 32"},
+        {{"--fault", "bad-crc"}, "01 03 04 00 03 00 03 b5 cd  (wrong checksum)"},
+        {{"--fault", "exception=2"}, "01 83 02 c0 f1  (exception 2)"},
+        {{"--fault", "no-reply"}, " (nothing)"},
+    };
+    for (const auto &row : rows) {
+        DevSim sim(row.device);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Outcome run = Cli(sim, "read", {"-v"});
+        std::vector<TraceLine> trace = Trace(run.err);
+        ASSERT_EQ(trace.size(), 2u) << run.err;
+        EXPECT_EQ(trace[0].kind + " " + trace[0].rest, "tx " + kReadRequest);
+        EXPECT_EQ(trace[1].kind + " " + trace[1].rest, std::string("rx ") + row.rx);
+    }
+}
+
+TEST_F(CliLineTest, APortIsReachedByItsDevicePathAsGivenByteForByte)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    fs::create_directories("serial/by-id");
+    const std::string names[] = {
+        "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+        "serial/by-id/usb-\xff\xfe-if00-port0", // not UTF-8
+    };
+    for (const std::string &name : names) {
+        fs::create_symlink(sim.ptyPath(), name);
+        Outcome run = Cli({"read", "--port", name, "--json"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(QString::fromUtf8(run.out).toUtf8().toStdString() == run.out) << "valid UTF-8: " << run.out;
+        QJsonObject json = Json(run);
+        EXPECT_EQ(json["BR1"].toInt(), 9600);
+        // A byte that is no UTF-8 comes back as U+DC00 plus the byte.
+        QString expected;
+        for (unsigned char c : dir_ + "/" + name)
+            expected += c < 0x80 ? QChar(c) : QChar(0xDC00 + c);
+        EXPECT_EQ(json["port"].toString(), expected);
+    }
+    EXPECT_EQ(Cli({"read", "--port", "serial/by-id/none"}).status, 3);
+}
+
+TEST_F(CliLineTest, Rs485ModeIsRefusedInWordsWhereTheDriverHasNone)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Outcome run = Cli(sim, "read", {"--rs485"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(Contains(run.err, "tovra-cli: --rs485: the driver of COM" + std::to_string(sim.com()) +
+                                      " has no RS-485 mode"))
+        << run.err;
+    EXPECT_EQ(run.out, "");
+}
