@@ -1,0 +1,54 @@
+// Where a reply ends, from its first bytes alone: an exchange stops waiting
+// as soon as they say the frame is complete.
+#include <gtest/gtest.h>
+
+#include "frames.h"
+#include "modbus/Modbus_API.h"
+
+namespace {
+
+Bytes Request(unsigned char code, unsigned short address, short value)
+{
+    Bytes frame(8);
+    mf_Tovra_MB_Request__Build(frame.data(), 1, code, address, value);
+    mf_Tovra_Get_CRC(frame.data(), 8);
+    return frame;
+}
+
+} // namespace
+
+TEST(ModbusReplyNeed, TheFirstBytesTellHowLongTheReplyIs)
+{
+    const Bytes read = Request(3, 0x1101, 2);
+    const Bytes write = Request(6, 0x1102, 5);
+    const struct {
+        const char *what;
+        Bytes request;
+        Bytes reply; // what came so far
+        int need;
+    } rows[] = {
+        {"nothing yet: one byte, which may start an echo", read, {}, 1},
+        {"the slave ID and code of a read reply: its byte count next", read, {0x01, 0x03}, 3},
+        {"a read reply: 5 + its byte count", read, {0x01, 0x03, 0x04}, 9},
+        {"the byte count rules, not the quantity asked for", read, {0x01, 0x03, 0x02}, 7},
+        {"an exception: 5 bytes", read, {0x01, 0x83}, 5},
+        {"another slave's exception too", read, {0x07, 0x86}, 5},
+        {"a write's reply: 8 bytes", read, {0x01, 0x06}, 8},
+        {"an unknown code: as long as this request's reply", read, {0x01, 0x2b}, 9},
+        {"a first byte that is not the slave ID: the code next", read, {0x02}, 2},
+        {"bytes that repeat the request: one more at a time", read, {0x01, 0x03, 0x11, 0x01}, 5},
+        {"the whole request repeated: complete (an echo)", read, read, 8},
+        {"a write's reply is its request: complete", write, write, 8},
+        {"more bytes than the head asks for: complete as it is", Request(3, 0, 1),
+         {0x01, 0x03, 0x00, 0x00, 0x00, 0x02}, 6},
+        {"a garbled byte count is bounded by the buffer", read, {0x01, 0x03, 0xff}, 260},
+    };
+    for (const auto &row : rows) {
+        Bytes reply = row.reply;
+        reply.resize(ciMB_RX_BUF);
+        EXPECT_EQ(mf_Tovra_MB_Reply__Need(row.request.data(), 8, reply.data(),
+                                          static_cast<int>(row.reply.size())),
+                  row.need)
+            << row.what;
+    }
+}
