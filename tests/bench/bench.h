@@ -39,12 +39,14 @@ struct Sample {
 };
 
 // Runs args[0] with the arguments after it, in the current folder, its
-// output on file descriptor `quiet` (1 or 2) thrown away.
+// output on file descriptor `quiet` (1 or 2; 3 for both) thrown away.
 inline Sample SpawnTimed(std::vector<std::string> args, int quiet)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, quiet, "/dev/null", O_WRONLY, 0);
+    for (int fd = 1; fd <= 2; ++fd)
+        if (quiet & fd)
+            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_WRONLY, 0);
     std::vector<char *> argv;
     for (std::string &a : args)
         argv.push_back(a.data());
