@@ -106,7 +106,12 @@ int FileRemoveDir(const char *path)
 
 int FileChangeDir(const char *path)
 {
+#ifndef _WIN32
+    // Byte for byte: a folder name need not be UTF-8.
+    return path && *path && chdir(path) == 0 ? 0 : -1;
+#else
     return path && *path && QDir::setCurrent(QString::fromUtf8(path)) ? 0 : -1;
+#endif
 }
 
 int FileIsTerminal(FILE *f)

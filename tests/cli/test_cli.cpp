@@ -175,10 +175,11 @@ TEST_F(CliTest, PortsPrintsTheFreePortsAndKeepsTheSearchFilesOnlyWhereAsked)
     EXPECT_TRUE(Contains(run.out, line)) << run.out;
     EXPECT_TRUE(fs::is_empty(".")) << "the search's files went to a temporary folder";
 
-    fs::create_directory("kept");
-    EXPECT_EQ(Cli({"ports", "--files", "kept"}).status, 0);
-    EXPECT_TRUE(Contains(ReadFileBytes("kept/Dev_Mng_04_COM_Prolific_First.txt"), line.substr(line.rfind('\t') + 1)));
-    EXPECT_TRUE(Contains(ReadFileBytes("kept/COM__Exist.txt"), "200\n"));
+    const std::string kept = "kept-\xe9"; // not UTF-8: used as it is
+    fs::create_directory(kept);
+    EXPECT_EQ(Cli({"ports", "--files", kept}).status, 0);
+    EXPECT_TRUE(Contains(ReadFileBytes(kept + "/Dev_Mng_04_COM_Prolific_First.txt"), line.substr(line.rfind('\t') + 1)));
+    EXPECT_TRUE(Contains(ReadFileBytes(kept + "/COM__Exist.txt"), "200\n"));
 }
 
 TEST_F(CliTest, LogFileGetsTheWindowsOpenTraceAndDiagnosisLines)
