@@ -10,6 +10,7 @@ packages=(
   xvfb xauth
   g++-mingw-w64-x86-64
   dpkg-dev file desktop-file-utils # the Debian package: dpkg-shlibdeps, cpack, a check of the desktop entry
+  mbpoll # the command-line benchmark runs tovra-cli and mbpoll side by side
 )
 
 missing=()
