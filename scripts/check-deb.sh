@@ -24,6 +24,11 @@ expected="./usr/bin/tovra-cli
 ./usr/share/applications/tovra-comm.desktop
 ./usr/share/bash-completion/completions/tovra-cli
 ./usr/share/doc/tovra-comm/README.md
+./usr/share/doc/tovra-comm/docs/behaviour.md
+./usr/share/doc/tovra-comm/docs/development.md
+./usr/share/doc/tovra-comm/docs/tovra-comm-find.png
+./usr/share/doc/tovra-comm/docs/tovra-comm-zh-cn.png
+./usr/share/doc/tovra-comm/docs/tovra-comm-zh-tw.png
 ./usr/share/doc/tovra-comm/docs/tovra-comm.png
 ./usr/share/icons/hicolor/scalable/apps/tovra-comm.svg
 ./usr/share/tovra-comm/gui/Tovra_COMM.ui"
@@ -33,6 +38,13 @@ files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 dpkg-deb -x "$deb" "$scratch/root"
+# Every relative link of the installed documents names a shipped file.
+doc=$scratch/root/usr/share/doc/tovra-comm
+for md in "$doc"/README.md "$doc"/docs/*.md; do
+  for link in $(grep -o '](\([^)#:]*\)[)#]' "$md" | sed 's/^](//; s/[)#]$//'); do
+    [[ -e "$(dirname "$md")/$link" ]] || fail "$md links to $link, which the package lacks"
+  done
+done
 desktop-file-validate "$scratch/root/usr/share/applications/tovra-comm.desktop"
 "$scratch/root/usr/bin/tovra-cli" --help >/dev/null || fail "the unpacked tovra-cli does not run"
 
