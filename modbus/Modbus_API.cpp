@@ -44,8 +44,8 @@ static int fn_access(unsigned char code, unsigned short address, short value, sh
                      double delay, double grace)
 {
     const MB_Access &a = gvMB_Access;
-    const MB_Timing timing =
-        a.byReply ? MB_Timing{0.0, a.timeout + grace, a.echo} : MB_Timing{delay, 0.0, a.echo};
+    const MB_Timing timing = a.byReply ? MB_Timing{0.0, a.timeout + grace, 1, a.echo}
+                                       : MB_Timing{delay, 0.0, 0, 0};
     unsigned char request[8];
     mf_Tovra_MB_Request__Build(request, gvIDd, code, address, value);
     gr = mf_Tovra_MB_Exchange(ciPORT_umb, request, 8, values, gpLog, &timing);

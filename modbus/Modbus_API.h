@@ -11,16 +11,17 @@ constexpr double cdMB_SETTLE = 0.05;     // wait between request and reply
 constexpr double cdMB_FAIL_PAUSE = 0.1;  // pause after a failed exchange
 
 // How register access times its exchanges. The window's way by default:
-// the caller's settle time before reading, the port's time limit, the pause
-// after a failure. With `byReply` (tovra-cli) no fixed wait at all: the
-// reply's last byte ends the exchange, and the device is given `timeout`,
-// plus the caller's delay when it asks for one (the EEPROM command's 0.5 s).
+// the caller's settle time before reading, the reply read by its expected
+// length within the port's time limit, the pause after a failure. With
+// `byReply` (tovra-cli) no fixed wait at all: the reply's own last byte ends
+// the exchange, and the device is given `timeout`, plus the caller's delay
+// when it asks for one (the EEPROM command's 0.5 s).
 struct MB_Access {
     int byReply;
     double timeout;   // with byReply: the reply time limit (s)
     double failPause; // after a failed exchange (s)
     int retries;      // further attempts after a reply that did not come or came garbled
-    int echo;         // the adapter echoes each request: dropped before the reply
+    int echo;         // with byReply: the adapter echoes each request, dropped before the reply
 };
 extern MB_Access gvMB_Access;
 

@@ -396,19 +396,21 @@ static int fn_range_error(void)
     return ciMB_ERR_RANGE;
 }
 
-// Reads the reply up to its last byte, as mf_Tovra_MB_Reply__Need tells it,
-// within `limit` seconds. With `echo`, a first copy of the request is the
-// adapter's echo: it is dropped, and the reply gets the whole limit again.
-// The count of reply bytes, or the port's negative error.
-static int fn_read_reply(unsigned short port, const unsigned char *frame, int length,
-                         unsigned char *reply, double limit, int echo)
+// Reads the reply up to its last byte within the timing's limit: the
+// expected length, or with byFrame as mf_Tovra_MB_Reply__Need tells it. With
+// `echo`, a first copy of the request is the adapter's echo: it is dropped,
+// and the reply gets the whole limit again. The count of reply bytes, or the
+// port's negative error.
+static int fn_read_reply(unsigned short port, const unsigned char *frame, int length, int expected,
+                         unsigned char *reply, double limit, const MB_Timing *timing)
 {
     using Clock = std::chrono::steady_clock;
     const auto span = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
     auto deadline = Clock::now() + span;
+    int echo = timing->byFrame && timing->echo;
     int n = 0;
     for (;;) {
-        int need = mf_Tovra_MB_Reply__Need(frame, length, reply, n);
+        int need = timing->byFrame ? mf_Tovra_MB_Reply__Need(frame, length, reply, n) : expected;
         if (n >= need) {
             if (!echo || n != length || std::memcmp(reply, frame, (size_t)length) != 0)
                 return n;
@@ -477,11 +479,11 @@ int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, 
         limit = 0.0;
     // Cleared, so no byte of an earlier exchange can ever be taken for part of this reply.
     unsigned char reply[ciMB_RX_BUF] = {};
-    int n = fn_read_reply(port, frame, length, reply, limit, timing->echo);
+    int n = fn_read_reply(port, frame, length, expected, reply, limit, timing);
     giMB_RxCount = n > 0 ? n : 0;
     int result = mf_Tovra_MB_Reply__Sort(frame, expected, reply, n, values);
     // The request itself came back where a different reply belongs.
-    if (result != 0 && n == length && std::memcmp(reply, frame, (size_t)length) == 0)
+    if (result != 0 && timing->byFrame && n == length && std::memcmp(reply, frame, (size_t)length) == 0)
         result = ciMB_ERR_ECHO;
     if (gpMB_Frame != nullptr)
         gpMB_Frame(ciMB_FRAME_RX, reply, giMB_RxCount, result);
@@ -500,6 +502,6 @@ int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, 
 int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int length,
                               short *values, FILE *log, double delay)
 {
-    const MB_Timing timing = {delay, 0.0, 0};
+    const MB_Timing timing = {delay, 0.0, 0, 0};
     return mf_Tovra_MB_Exchange(port, frame, length, values, log, &timing);
 }

@@ -88,19 +88,24 @@ enum { ciMB_FRAME_TX, ciMB_FRAME_RX, ciMB_FRAME_ECHO };
 typedef void (*MB_FramePtr)(int kind, const unsigned char *bytes, int n, int result);
 extern MB_FramePtr gpMB_Frame;
 
-// How an exchange waits for its reply. The reply ends the wait as soon as
-// its last byte is in (mf_Tovra_MB_Reply__Need), or at the limit.
+// How an exchange waits for its reply: until the reply is complete, or the
+// limit. Complete means as many bytes as the request's reply has (the
+// window's way), or with `byFrame` as many as the reply's own first bytes
+// tell (mf_Tovra_MB_Reply__Need), so an exception or a garbled byte count
+// ends the wait at once too.
 struct MB_Timing {
     double settle; // fixed wait after the request, before reading (s)
     double limit;  // time the whole reply may take after the settle (s); 0: the port's time limit
-    int echo;      // the line returns the request first: read it and drop it, then
-                   // give the reply the whole limit again
+    int byFrame;
+    int echo;      // with byFrame: the line returns the request first: read it and
+                   // drop it, then give the reply the whole limit again
 };
 
 // ---- One exchange on an open port: CRC, trace, flush, write, settle, read
-// the reply to its last byte, sort, trace or diagnose. Without `echo`, bytes
-// that repeat a read request are its echo (ciMB_ERR_ECHO). 0, or a negative
-// result; `log` may be nullptr (then nothing is written).
+// the reply to its last byte, sort, trace or diagnose. With `byFrame` and
+// without `echo`, bytes that repeat a read request are its echo
+// (ciMB_ERR_ECHO). 0, or a negative result; `log` may be nullptr (then
+// nothing is written).
 int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, short *values,
                          FILE *log, const MB_Timing *timing);
 // The same after a settle of `delay` seconds, within the port's time limit.
