@@ -50,7 +50,7 @@ void fn_report_unwritable(const char *file)
     char path[ciPathSize];
     if (GetFullPathFromCurrentDir(file, path, sizeof path) != 0)
         std::snprintf(path, sizeof path, "%s", file);
-    logs(LOG_MARK " folder not writable :: %s \n", path);
+    logs(LOG_MARK " cannot write in this folder :: %s \n", path);
     char text[ciLangS_Size];
     char status[ciLangS_Size + ciPathSize];
     std::snprintf(status, sizeof status, "%s %s", fn_text(ciSidNotWritable, text), path);

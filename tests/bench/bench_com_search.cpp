@@ -1,6 +1,7 @@
-// Times a whole port search, as the search button runs it: this machine's
-// device list plus 8 port-map links to pseudo-terminals, all six files
-// written, every candidate probed. Prints figures only; it never fails.
+// Times a whole port search, as the search button runs it: 8 port-map links
+// to pseudo-terminals (with TOVRA_PORTS_ONLY=1, as CTest and scripts/test.sh
+// run it, this machine's own ports are neither listed nor opened), all six
+// files written, every candidate probed. Prints figures only; it never fails.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
