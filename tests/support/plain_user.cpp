@@ -101,10 +101,12 @@ RefusedPort::RefusedPort()
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
         return;
     path_ = ptsname(master_);
+    // Its group may read and write it, so joining the group would help: as a
+    // USB adapter's group dialout. Root owns it, or the user owns it and has
+    // no rights of its own (the owner's bits apply to the owner alone).
     if (geteuid() == 0)
-        setenv(kRefusedEnv, path_.c_str(), 1); // owner root, mode 0620: others may not read
-    else
-        chmod(path_.c_str(), 0);
+        setenv(kRefusedEnv, path_.c_str(), 1);
+    chmod(path_.c_str(), geteuid() == 0 ? 0660 : 0060);
 }
 
 RefusedPort::~RefusedPort()

@@ -17,9 +17,9 @@
 
 bool AsPlainUser();
 
-// A pseudo-terminal that exists but that the plain user may not open: one
-// made by root (owner root, not readable by others) and handed to the child,
-// or, for a plain user, one of its own with every permission taken away.
+// A pseudo-terminal that exists but that the plain user may not open, though
+// its group could: one made by root (mode 0660) and handed to the child, or,
+// for a plain user, one of its own with mode 0060.
 class RefusedPort {
 public:
     RefusedPort();
