@@ -149,7 +149,8 @@ TEST_F(DeviceList, WithTovraPortsOnlyTheListIsThePortMapAlone)
     const std::string all = ReadFileBytes("all.txt");
     EXPECT_NE(all.find(link), std::string::npos) << all;
     for (const QSerialPortInfo &p : QSerialPortInfo::availablePorts()) {
-        if (fs::exists(p.systemLocation().toStdString()))
+        if (fs::exists(p.systemLocation().toStdString())) {
             EXPECT_NE(all.find("[" + p.portName().toStdString() + "]"), std::string::npos) << all;
+        }
     }
 }
