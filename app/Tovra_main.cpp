@@ -46,7 +46,7 @@ const char *const caPanelPaths[] = {"../gui/Tovra_COMM.ui", TOVRA_DATA_DIR "/gui
 
 // Held beside the log for the program's life: one window per working folder.
 constexpr const char *caTovra_Lock = "tovra-comm.lock";
-constexpr int ciSidAlreadyRuns = 900304; // "Tovra COMM already runs in this folder:"
+constexpr int ciSidAlreadyRuns = 900304; // "Tovra COMM already runs in:"
 constexpr int ciSidUseThatWindow = 900305;
 
 // A second program in the folder would empty the first one's log and

@@ -22,9 +22,9 @@ constexpr int ciPathSize = 4096;
 
 // The window's texts of this module (the caption table's IDs).
 enum {
-    ciSidNoPermission = 900300, // "No permission to open this port:"
-    ciSidJoinGroup = 900301,    // "Join this group, then log in again:"
-    ciSidAskAccess = 900302,    // "Ask the administrator for access."
+    ciSidNoPermission = 900300, // "No permission for this port:"
+    ciSidJoinGroup = 900301,    // "Join group, then re-login:"
+    ciSidAskAccess = 900302,    // "Ask the admin for access."
     ciSidNotWritable = 900303,  // "Cannot write in this folder:"
 };
 

@@ -262,8 +262,8 @@ TEST_F(ComListTest, APortThePlainUserMayNotOpenIsListedLastWithTheGroupToJoinAnd
     auto *list = qobject_cast<QListWidget *>(Ctrl(kComList));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     ASSERT_EQ(popups.size(), 1u);
-    EXPECT_EQ(popups[0].second, "No permission to open this port: COM230 (" + link.path + ")\n"
-                                "Join this group, then log in again: " + group + "\nsudo usermod -aG " + group + " $USER");
+    EXPECT_EQ(popups[0].second, "No permission for this port: COM230 (" + link.path + ")\n"
+                                "Join group, then re-login: " + group + "\nsudo usermod -aG " + group + " $USER");
     EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0) << "nothing opened";
 }
 
