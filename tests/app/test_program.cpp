@@ -222,6 +222,7 @@ TEST_F(RunsInOneFolder, ASecondProgramInTheSameFolderSaysSoAndEndsLeavingTheFirs
     pid_t first = StartFrom("one");
     ASSERT_TRUE(Started()) << ReadFileBytes("one/output.txt");
     const std::string log = ReadFileBytes("work/log___main.txt");
+    fs::remove("work/Dev_Mng_00_All_DEV.txt"); // a search would write it again
 
     pid_t second = StartFrom("two");
     const std::string says = "tovra-comm: Tovra COMM already runs in this folder: " + fs::canonical("work").string();
@@ -233,6 +234,7 @@ TEST_F(RunsInOneFolder, ASecondProgramInTheSameFolderSaysSoAndEndsLeavingTheFirs
     EXPECT_EQ(ReadFileBytes("work/YN_log_main.txt"), "1");
     EXPECT_FALSE(fs::exists("work/log___main.txt.1"));
     EXPECT_FALSE(fs::exists("work/lang.txt"));
+    EXPECT_FALSE(fs::exists("work/Dev_Mng_00_All_DEV.txt"));
 
     kill(first, SIGTERM);
     EXPECT_EQ(ExitStatus(first, std::chrono::seconds(60)), 0) << ReadFileBytes("one/output.txt");
