@@ -122,35 +122,3 @@ TEST_F(DeviceList, AListGatheredAheadIsTheListASearchGathersAndLaterSearchesGath
     EXPECT_EQ(ReadFileBytes("ahead.txt"), ReadFileBytes("at-once.txt"));
     EXPECT_EQ(ReadFileBytes("after.txt"), ReadFileBytes("at-once.txt"));
 }
-
-// Listing reads what the system reports and opens nothing; only a search's
-// probe opens, so the machine's own list is safe to read here.
-TEST_F(DeviceList, WithTovraPortsOnlyTheListIsThePortMapAlone)
-{
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    fs::create_directory("ports");
-    setenv("TOVRA_PORTS_DIR", (dir_ + "/ports").c_str(), 1);
-    fs::create_symlink(ptsname(master), "ports/COM200");
-    const std::string link = "Virtual serial port [" + std::string(ptsname(master)).substr(5) + "] (COM200)\n";
-    const char *saved = std::getenv("TOVRA_PORTS_ONLY");
-    const std::string before = saved ? saved : "";
-
-    setenv("TOVRA_PORTS_ONLY", "1", 1);
-    DumpPresentDevices("only.txt");
-    unsetenv("TOVRA_PORTS_ONLY");
-    DumpPresentDevices("all.txt");
-    if (saved)
-        setenv("TOVRA_PORTS_ONLY", before.c_str(), 1);
-    unsetenv("TOVRA_PORTS_DIR");
-    close(master);
-
-    EXPECT_EQ(ReadFileBytes("only.txt"), link);
-    const std::string all = ReadFileBytes("all.txt");
-    EXPECT_NE(all.find(link), std::string::npos) << all;
-    for (const QSerialPortInfo &p : QSerialPortInfo::availablePorts()) {
-        if (fs::exists(p.systemLocation().toStdString())) {
-            EXPECT_NE(all.find("[" + p.portName().toStdString() + "]"), std::string::npos) << all;
-        }
-    }
-}
