@@ -92,7 +92,7 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    Print("device list alone (Qt enumeration, port map, USB products)",
+    Print("device list alone (the port map; without TOVRA_PORTS_ONLY also Qt's ports and USB products)",
           Time([] { DumpPresentDevices(caDevMng_All_DEV); }));
     Print("whole search (device list, six files, probe of each candidate)",
           Time([] { mf_Tovra_ComList__Search_WIN32API_Prolific(); }));
