@@ -111,6 +111,26 @@ TEST_F(DevSimBusTest, AfterJunkOnTheLineTheRequestAfterASilenceIsAnsweredAtOnce)
     EXPECT_TRUE(sim.waitForOutput("note: 9 bytes dropped: bad CRC")) << sim.output();
 }
 
+TEST_F(DevSimBusTest, AFrameEndsAfterThreeAndAHalfCharactersAtTheMastersBaudRate)
+{
+    // A request sent in two halves 30 ms apart: one frame at 300 baud (3.5
+    // characters are 128 ms), two fragments at 9600 baud (4 ms).
+    struct Row {
+        long baud;
+        Bytes reply;
+    } rows[] = {{300, kReplyBR}, {9600, {}}};
+    DevSim sim;
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    for (const Row &row : rows) {
+        Master m = Connect(sim, 1, 200, {row.baud, 'N', 1});
+        SendRaw(m.get(), Bytes(kReadBRFramed.begin(), kReadBRFramed.begin() + 4));
+        usleep(30000);
+        SendRaw(m.get(), Bytes(kReadBRFramed.begin() + 4, kReadBRFramed.end()));
+        EXPECT_EQ(Collect(m.get(), kReplyBR.size(), 600), row.reply) << row.baud << " baud";
+    }
+    EXPECT_TRUE(sim.waitForOutput("note: 4 bytes dropped: bad CRC", 2)) << sim.output();
+}
+
 TEST_F(DevSimBusTest, FunctionsTheDeviceLacksAnswerExceptionOneWhateverTheirLength)
 {
     const Bytes requests[] = {
@@ -118,7 +138,6 @@ TEST_F(DevSimBusTest, FunctionsTheDeviceLacksAnswerExceptionOneWhateverTheirLeng
         {0x01, 0x2B, 0x0E, 0x01, 0x00},                         // read device identification
         {0x01, 0x41},                                           // user code, no data
         {0x01, 0x64, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}, // user code, 7 data bytes
-        {0x01, 0x10, 0x11, 0x01, 0x00, 0x01, 0x02, 0x00, 0x05}, // write several registers
     };
     DevSim sim;
     ASSERT_TRUE(sim.ready()) << sim.output();
