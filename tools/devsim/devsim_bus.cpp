@@ -13,8 +13,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-DevLine gvRestLine;
-
 namespace {
 
 constexpr int ciDev_RESTART_MS = 500;

@@ -18,6 +18,7 @@ int giSlave = -1;
 std::mt19937 gvRandom;
 volatile sig_atomic_t gvStop = 0;
 sigset_t gvWaitMask;
+DevLine gvRestLine;
 
 namespace {
 
