@@ -110,7 +110,7 @@ TEST_F(DevSimBusTest, AfterJunkOnTheLineTheRequestAfterASilenceIsAnsweredAtOnce)
 
 TEST_F(DevSimBusTest, AFrameEndsAfterThreeAndAHalfCharactersAtTheMastersBaudRate)
 {
-    // A request sent in two halves 30 ms apart: one frame at 300 baud (3.5
+    // A request sent in two halves 60 ms apart: one frame at 300 baud (3.5
     // characters are 128 ms), two fragments at 9600 baud (4 ms).
     struct Row {
         long baud;
@@ -121,7 +121,7 @@ TEST_F(DevSimBusTest, AFrameEndsAfterThreeAndAHalfCharactersAtTheMastersBaudRate
     for (const Row &row : rows) {
         Master m = Connect(sim, 1, 200, {row.baud, 'N', 1});
         SendRaw(m.get(), Bytes(kReadBRFramed.begin(), kReadBRFramed.begin() + 4));
-        usleep(30000);
+        usleep(60000);
         SendRaw(m.get(), Bytes(kReadBRFramed.begin() + 4, kReadBRFramed.end()));
         EXPECT_EQ(Collect(m.get(), kReplyBR.size(), 600), row.reply) << row.baud << " baud";
     }

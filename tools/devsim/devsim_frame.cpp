@@ -77,8 +77,7 @@ bool mf_Dev_Slave__parse(const std::string &text, DevSlaveOption &slave, std::st
                 c = c == ':' ? ',' : c;
             if (mf_Dev_Line__parse(line, parsed.line, error))
                 continue;
-            error = "--slave \"" + text + "\": line=BAUD or line=BAUD:PARITY:STOP, as in "
-                    "line=38400:E:1 (" + error + ")";
+            error = "--slave \"" + text + "\", line= as --line with colons: " + error;
             return false;
         }
         error = "--slave \"" + text + "\": \"" + item + "\" is neither delay=0..60000 nor "

@@ -24,7 +24,7 @@ const char *const caDev_USAGE =
     "                   suppression)\n"
     "  --noise RATE     after that share of the master's frames (0..1, or a\n"
     "                   percentage as 20%), a burst of 1..8 random bytes goes to\n"
-    "                   the master, 3.5 characters before any reply\n"
+    "                   the master before any reply, 3.5 characters apart\n"
     "  --seed N         seed of the noise and garble bytes (default 1, so a run\n"
     "                   repeats)\n"
     "  --ports-dir DIR  port-map folder (default $TOVRA_PORTS_DIR,\n"
