@@ -1,7 +1,7 @@
 // tovra-cli on the line: how long an exchange waits, what it does with a
 // late or lost reply and with an adapter's echo, the live trace, and a port
 // named by its device path. Against the simulator, and a scripted slave for
-// what the simulator cannot do.
+// a reply the simulator never sends.
 #include <QJsonObject>
 
 #include <algorithm>
@@ -30,14 +30,12 @@ namespace {
 using CliLineTest = ScratchDirTest;
 
 const std::string kReadRequest = "01 03 11 01 00 02 90 f7";
-const std::string kReadReply("\x01\x03\x04\x00\x03\x00\x03\x4a\x32", 9);
 
 // A slave on a pseudo-terminal that answers each 8-byte request with fixed
-// bytes: with `echo`, the request itself first, as a two-wire RS-485
-// adapter without echo suppression returns it.
+// bytes, for a reply the simulator never sends.
 class ScriptedSlave {
 public:
-    ScriptedSlave(std::string reply, bool echo) : reply_(std::move(reply)), echo_(echo)
+    explicit ScriptedSlave(std::string reply) : reply_(std::move(reply))
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
@@ -71,15 +69,13 @@ private:
             ssize_t n = poll(&p, 1, 20) == 1 && (p.revents & POLLIN) ? read(master_, buffer, sizeof buffer) : 0;
             pending.append(buffer, static_cast<size_t>(n > 0 ? n : 0));
             while (pending.size() >= 8) {
-                std::string answer = (echo_ ? pending.substr(0, 8) : "") + reply_;
                 pending.erase(0, 8);
-                if (write(master_, answer.data(), answer.size()) < 0)
+                if (write(master_, reply_.data(), reply_.size()) < 0)
                     return;
             }
         }
     }
     std::string reply_;
-    bool echo_;
     int master_ = -1;
     int slave_ = -1;
     std::string path_;
@@ -156,8 +152,8 @@ TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
         const char *err; // in stderr
         const char *log; // in the log
     } rows[] = {
-        {{"--fault", "delay=600"}, {}, 4, "read BR1, BR2: no reply within 0.2 s", ""},
-        {{"--fault", "delay=600"}, {"--timeout", "1"}, 0, "", ""},
+        {{"--delay", "600"}, {}, 4, "read BR1, BR2: no reply within 0.2 s", ""},
+        {{"--delay", "600"}, {"--timeout", "1"}, 0, "", ""},
         {{"--fault", "no-reply", "--fault-nth", "1"}, {}, 4, "no reply within 0.2 s", ""},
         {{"--fault", "no-reply", "--fault-nth", "1"}, {"--retries", "2"}, 0, "", "retry 1 of 2\n"},
         {{"--fault", "no-reply"}, {"--retries", "2", "--timeout", "0.05"}, 4,
@@ -179,25 +175,25 @@ TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
 
 TEST_F(CliLineTest, AnAdapterThatEchoesIsNamedAndEchoDropsTheEcho)
 {
-    ScriptedSlave slave(kReadReply, true);
-    ASSERT_FALSE(slave.path().empty());
-    Outcome plain = Cli({"read", "--port", slave.path()});
+    DevSim sim({"--echo"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Outcome plain = Cli(sim, "read");
     EXPECT_EQ(plain.status, 5);
     EXPECT_TRUE(Contains(plain.err, "read BR1, BR2: the adapter echoes what it sends (two-wire RS-485): use --echo"))
         << plain.err;
 
-    Outcome echo = Cli({"read", "--port", slave.path(), "--echo", "-v"});
+    Outcome echo = Cli(sim, "write", {"--br1", "19200", "--echo", "-v"});
     EXPECT_EQ(echo.status, 0) << echo.err;
-    EXPECT_EQ(echo.out, "BR1=9600 BR2=9600\n");
+    EXPECT_EQ(echo.out, "BR1=19200 BR2=9600\n");
     std::vector<TraceLine> trace = Trace(echo.err);
-    ASSERT_EQ(trace.size(), 3u) << echo.err;
-    EXPECT_EQ(trace[1].kind + " " + trace[1].rest, "echo " + kReadRequest + "  (dropped)");
-    EXPECT_EQ(trace[2].kind + " " + trace[2].rest, "rx 01 03 04 00 03 00 03 4a 32");
+    ASSERT_EQ(trace.size(), 9u) << echo.err; // BR1, EEPROM command, read-back: each tx, echo, rx
+    EXPECT_EQ(trace[7].kind + " " + trace[7].rest, "echo " + kReadRequest + "  (dropped)");
+    EXPECT_EQ(trace[8].kind + " " + trace[8].rest, "rx 01 03 04 00 04 00 03 fb f3");
 }
 
 TEST_F(CliLineTest, AnExceptionWithCodeZeroIsARefusalToo)
 {
-    ScriptedSlave slave(std::string("\x01\x83\x00\x41\x30", 5), false);
+    ScriptedSlave slave(std::string("\x01\x83\x00\x41\x30", 5));
     Outcome run = Cli({"read", "--port", slave.path()});
     EXPECT_EQ(run.status, 6);
     EXPECT_TRUE(Contains(run.err, "the device refused: exception 0")) << run.err;
