@@ -5,7 +5,7 @@ _tovra_cli()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local words
     if ((COMP_CWORD == 1)); then
-        words="$(tovra-cli --help 2>/dev/null | sed -n 's/^\(usage:\)\{0,1\} *tovra-cli \([a-z]*\).*/\2/p') --help"
+        words="$(tovra-cli --help 2>/dev/null | sed -n 's/^\(usage:\)\{0,1\} *tovra-cli \([a-z-]*\).*/\2/p') --help"
     else
         case $prev in
         --baud | --br1 | --br2)
@@ -13,10 +13,10 @@ _tovra_cli()
         --parity) words="N O E M S" ;;
         --data) words="7 8" ;;
         --stop) words="1 2" ;;
-        --log | --files)
+        --log | --files | --port)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
-        --com | --id) return ;;
+        --com | --id | --timeout | --retries | --register | --count) return ;;
         *) words=$(tovra-cli "${COMP_WORDS[1]}" --help 2>/dev/null | sed -n 's/^  \(--[a-z0-9-]*\).*/\1/p') ;;
         esac
     fi
