@@ -52,54 +52,75 @@ declare -A sources=(
   [files]="platform/files.cpp platform/win_text.cpp"
   [services]="platform/services.cpp platform/win_text.cpp"
 )
+ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
+start=$(date +%s%N)
 builds=()
 for name in "${!sources[@]}"; do
   # shellcheck disable=SC2086
-  "$mingw_cxx" "${mingw_flags[@]}" -DQT_NO_VERSION_TAGGING -O1 -static tests/wine/wine_$name.cpp ${sources[$name]} \
+  "$mingw_cxx" "${mingw_flags[@]}" -DQT_NO_VERSION_TAGGING -static tests/wine/wine_$name.cpp ${sources[$name]} \
     -lsetupapi -o "$work/wine_$name.exe" 2>"$work/build_$name.log" &
   builds+=($!)
 done
 
-start=$(date +%s%N)
 "$devsim" --com 200 --state "$work/state" >"$work/devsim.log" 2>&1 &
 devsim_pid=$!
 wineboot --init >"$work/wine.log" 2>&1
+booted=$(ms "$start")
 for _ in $(seq 50); do [[ -L $TOVRA_PORTS_DIR/COM200 ]] && break; sleep 0.1; done
-pts=$(readlink "$TOVRA_PORTS_DIR/COM200")
 # COM5 is the simulator's pseudo-terminal, and SetupAPI lists it as a port.
-port='HKLM\System\CurrentControlSet\Enum\ROOT\PORTS\0000'
-wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$pts" /f >>"$work/wine.log" 2>&1
-wine reg add "$port" /v ClassGUID /d '{4D36E978-E325-11CE-BFC1-08002BE10318}' /f >>"$work/wine.log" 2>&1
-wine reg add "$port" /v FriendlyName /d '通訊連接埠 (COM5)' /f >>"$work/wine.log" 2>&1
-wine reg add "$port\\Device Parameters" /v PortName /d COM5 /f >>"$work/wine.log" 2>&1
+{ echo 'Windows Registry Editor Version 5.00'
+  echo '[HKEY_LOCAL_MACHINE\Software\Wine\Ports]'
+  echo "\"COM5\"=\"$(readlink "$TOVRA_PORTS_DIR/COM200")\""
+  echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\PORTS\0000]'
+  echo '"ClassGUID"="{4D36E978-E325-11CE-BFC1-08002BE10318}"'
+  echo '"FriendlyName"="通訊連接埠 (COM5)"'
+  echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\PORTS\0000\Device Parameters]'
+  echo '"PortName"="COM5"'
+} | iconv -f UTF-8 -t UTF-16 >"$work/ports.reg"
+wine regedit /S "$(winepath -w "$work/ports.reg")" >>"$work/wine.log" 2>&1
 wineserver -k # the next start maps COM5
-ready=$(date +%s%N)
+registered=$(ms "$start")
 for pid in "${builds[@]}"; do wait "$pid" || true; done
+built=$(ms "$start")
+
+# The programs run side by side (one Wine start for all); their lines are
+# printed in a fixed order.
+names=$(printf '%s\n' "${!sources[@]}" | sort)
+checks=$(date +%s%N)
+runs=()
+for name in $names; do
+  [[ -f $work/wine_$name.exe ]] || continue
+  mkdir "$work/run_$name"
+  (cd "$work/run_$name" && status=0 &&
+   timeout 60 wine "$work/wine_$name.exe" >"$work/out_$name" 2>>"$work/wine.log" || status=$?
+   echo $status >"$work/status_$name") &
+  runs+=($!)
+done
+wait "${runs[@]}"
 
 passed=0
 failed=0
-for name in $(printf '%s\n' "${!sources[@]}" | sort); do
+for name in $names; do
   if [[ ! -f $work/wine_$name.exe ]]; then
     cat "$work/build_$name.log"
     echo "FAIL: tests/wine/wine_$name.cpp builds"
     failed=$((failed + 1))
     continue
   fi
-  mkdir "$work/run_$name"
-  status=0
-  out=$(cd "$work/run_$name" && timeout 60 wine "$work/wine_$name.exe" 2>>"$work/wine.log" | tr -d '\r') || status=$?
-  echo "$out"
-  passed=$((passed + $(grep -c '^pass:' <<<"$out" || true)))
-  fails=$(grep -c '^FAIL:' <<<"$out" || true)
+  tr -d '\r' <"$work/out_$name"
+  passed=$((passed + $(grep -c '^pass:' "$work/out_$name" || true)))
+  fails=$(grep -c '^FAIL:' "$work/out_$name" || true)
+  status=$(cat "$work/status_$name")
   if [[ $status -ne 0 && $fails -eq 0 ]]; then
     echo "FAIL: wine_$name.exe ended with status $status"
     fails=1
   fi
   failed=$((failed + fails))
 done
-end=$(date +%s%N)
-echo "wine-check: Wine prefix and registry $(((ready - start) / 1000000)) ms," \
-  "the checks $(((end - ready) / 1000000)) ms"
-[[ $failed -eq 0 ]] || { echo "--- simulator"; cat "$work/devsim.log"; }
+echo "wine-check: Wine's first start $booted ms, COM5 registered at $registered ms," \
+  "the programs built at $built ms, the checks $(ms "$checks") ms"
+if [[ $failed -ne 0 ]]; then
+  echo "--- Wine"; cat "$work/wine.log"; echo "--- simulator"; cat "$work/devsim.log"
+fi
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

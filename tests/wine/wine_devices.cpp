@@ -39,6 +39,9 @@ int main()
     std::vector<std::string> lines = Lines(caDump);
     WineCheck(Has(lines, caChineseName),
               "the device dump lists the registered COM5 by its Chinese friendly name, intact");
+    if (!Has(lines, caChineseName))
+        for (const std::string &line : lines)
+            std::printf("  dump: %s\n", line.c_str());
     WineCheck(!lines.empty() && !Has(lines, "Stale Serial Port (COM9)"),
               "the device dump replaces the previous one: a port gone is no longer listed");
     return giWineFailed ? 1 : 0;
