@@ -13,6 +13,7 @@ set -euo pipefail
 build=${1:?usage: scripts/wine-check.sh BUILD_DIR}
 devsim=$build/bin/tovra-devsim
 [[ -x $devsim ]] || { echo "wine-check: $devsim is missing: build first" >&2; exit 2; }
+command -v wine >/dev/null || { echo "wine-check: Wine is missing: scripts/setup.sh ci installs it" >&2; exit 2; }
 
 # Two stages: a private mount namespace (as root, or as the root of a user
 # namespace) where the real ports become /dev/null; inside it the checks run
