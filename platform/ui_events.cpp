@@ -226,6 +226,7 @@ void ConnectCommits(int panel, int id, QWidget *w)
         };
         QObject::connect(n, &QAbstractSpinBox::editingFinished, [n, confirm] { confirm(n->enterPressed()); });
         QObject::connect(n, &NumericControl::stepped, [confirm] { confirm(false); });
+        QObject::connect(n, &NumericControl::setFromOutside, [confirm] { confirm(true); });
     } else if (auto *d = qobject_cast<QDoubleSpinBox *>(w)) {
         d->setKeyboardTracking(false);
         QObject::connect(d, &QDoubleSpinBox::valueChanged, commit);
