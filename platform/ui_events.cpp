@@ -7,10 +7,13 @@
 
 #include <QApplication>
 #include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <deque>
 
 using namespace ui_internal;
@@ -69,10 +72,33 @@ public:
             return OnClose(obj, ev);
         if (ev->type() == QEvent::KeyPress)
             OnKey(obj, static_cast<QKeyEvent *>(ev));
+        if (ev->type() == QEvent::HideToParent || ev->type() == QEvent::ShowToParent)
+            OnGroupShown(qobject_cast<QGroupBox *>(obj), ev->type() == QEvent::ShowToParent);
         return false;
     }
 
 private:
+    // A group of a panel hidden (the worked examples) takes its height with
+    // it, rather than leave the other groups stretched over empty space; shown
+    // again, it gets it back. The window keeps its width.
+    void OnGroupShown(QGroupBox *g, bool shown)
+    {
+        if (!g || !g->parentWidget())
+            return;
+        QWidget *win = g->window();
+        bool panel = false;
+        for (auto &[handle, p] : gaPanels)
+            panel = panel || p.window == win;
+        if (!panel || !win->isVisible())
+            return;
+        QLayout *layout = g->parentWidget()->layout();
+        int gap = layout ? std::max(0, layout->spacing()) : 0;
+        int height = (shown ? g->sizeHint().height() : g->height()) + gap;
+        QMetaObject::invokeMethod(win, [win, height, shown] {
+            win->resize(win->width(), win->height() + (shown ? height : -height));
+        }, Qt::QueuedConnection);
+    }
+
     bool OnClose(QObject *obj, QEvent *ev)
     {
         for (auto &[handle, p] : gaPanels)

@@ -217,3 +217,19 @@ TEST_F(StatusLanguageTest, AComNumberSetThroughTheAccessibilityInterfaceOpensThe
     ASSERT_NE(first, std::string::npos) << log;
     EXPECT_EQ(log.find(open, first + 1), std::string::npos) << "opened twice:\n" << log;
 }
+
+class PanelLayoutTest : public PanelTest {};
+
+TEST_F(PanelLayoutTest, HidingTheWorkedExamplesGivesTheirHeightBackAndShowingThemTakesItAgain)
+{
+    QWidget *win = UiPanelWidget(gvTovra_COMM);
+    QWidget *examples = Ctrl(50);
+    QTest::qWait(50);
+    int before = win->height();
+    int groupHeight = examples->height();
+    Click(2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return win->height() <= before - groupHeight; }, 2000))
+        << win->height() << " of " << before;
+    Click(2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return win->height() >= before - 2; }, 2000)) << win->height();
+}
