@@ -79,24 +79,34 @@ public:
 
 private:
     // A group of a panel hidden (the worked examples) takes its height with
-    // it, rather than leave the other groups stretched over empty space; shown
-    // again, it gets it back. The window keeps its width.
+    // it, rather than leave the other groups stretched over empty space;
+    // shown again, it gets back what it gave. The window keeps its width.
     void OnGroupShown(QGroupBox *g, bool shown)
     {
-        if (!g || !g->parentWidget())
+        if (!g || !g->parentWidget() || !g->window()->isVisible())
             return;
         QWidget *win = g->window();
         bool panel = false;
         for (auto &[handle, p] : gaPanels)
             panel = panel || p.window == win;
-        if (!panel || !win->isVisible())
-            return;
-        QLayout *layout = g->parentWidget()->layout();
-        int gap = layout ? std::max(0, layout->spacing()) : 0;
-        int height = (shown ? g->sizeHint().height() : g->height()) + gap;
-        QMetaObject::invokeMethod(win, [win, height, shown] {
-            win->resize(win->width(), win->height() + (shown ? height : -height));
-        }, Qt::QueuedConnection);
+        QVariant given = g->property("_heightGiven");
+        if (!panel || shown != given.isValid())
+            return; // not a panel's, or a show that no hide of ours preceded
+        int height = given.toInt();
+        if (!shown) {
+            QLayout *layout = g->parentWidget()->layout();
+            height = g->height() + (layout ? std::max(0, layout->spacing()) : 0);
+        }
+        g->setProperty("_heightGiven", shown ? QVariant() : QVariant(height));
+        int delta = shown ? height : -height;
+        QMetaObject::invokeMethod(
+            win,
+            [win, delta] {
+                if (win->minimumHeight() > 0) // a resizable panel's least height has the group too
+                    win->setMinimumHeight(std::max(0, win->minimumHeight() + delta));
+                win->resize(win->width(), win->height() + delta);
+            },
+            Qt::QueuedConnection);
     }
 
     bool OnClose(QObject *obj, QEvent *ev)

@@ -39,6 +39,9 @@ void fn_on_probe(int sent, int total, const char *text)
 {
     SetCtrlVal(gvTovra_COMM, ciFindProgress, sent * 100 / total);
     mf_Tovra_msg_comm__SCV(ciMsgBlue, text);
+    // The bar repaints at once, the status field only when the loop runs
+    // again, after the probe: paint it now, or it lags one probe behind.
+    Delay(0.0);
 }
 
 void fn_on_note(const char *text)
