@@ -33,7 +33,7 @@ const Popups caSidPopup = {{"", "Lang SID not fount"}};
 
 } // namespace
 
-TEST(LangTable, Holds139IdsInStrictlyAscendingOrder)
+TEST(LangTable, Holds139CaptionIdsBelowTheProgramsOwnAllInStrictlyAscendingOrder)
 {
     ASSERT_EQ(std::count_if(gcaLangS, gcaLangS + ciLangS_Count, [](const LangS &r) { return r.sid < ciLangS_Own; }), 139)
         << "the program's own texts start at " << ciLangS_Own;
