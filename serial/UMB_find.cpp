@@ -66,15 +66,18 @@ void fn_add(UMB_Line *order, int *n, UMB_Line line)
     order[(*n)++] = line;
 }
 
+void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, int size);
+
 void fn_finish(int how, int code, const UMB_Line *line, int id)
 {
     CloseCom(gvFind.port);
     UMB_Find_End end = {how, gvFind.com, line ? *line : UMB_Line{}, id, code,
                         gvFind.sent, gvFind.total, gvFind.garbledCount};
     char text[ciText];
-    mf_Tovra_UMB_Find__End_text(&end, text, sizeof text);
+    fn_end_text(&gcFind_English, &end, text, sizeof text); // the log's line is English
     gvFind.running = false;
     gvFind.io.note(text);
+    mf_Tovra_UMB_Find__End_text(&end, text, sizeof text);
     gvFind.io.end(&end, text);
 }
 
@@ -259,28 +262,37 @@ void mf_Tovra_UMB_Find__Note_text(int com, const UMB_Line *line, const int *ids,
         std::snprintf(text, size, "Find COM%d %s, ID %s : no reply", com, setting, tried);
 }
 
-void mf_Tovra_UMB_Find__End_text(const UMB_Find_End *end, char *text, int size)
+namespace {
+
+void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, int size)
 {
     char setting[32];
     mf_Tovra_UMB_Find__Line_text(&end->line, setting, sizeof setting);
     switch (end->how) {
     case ciFind_FOUND:
-        std::snprintf(text, size, gpFindWords->found, setting, end->id);
+        std::snprintf(text, size, w->found, setting, end->id);
         break;
     case ciFind_NOT_FOUND:
         if (end->garbled)
-            std::snprintf(text, size, gpFindWords->garbled, end->com, end->garbled,
+            std::snprintf(text, size, w->garbled, end->com, end->garbled,
                           end->garbled == 1 ? "" : "s");
         else
-            std::snprintf(text, size, gpFindWords->silent, end->com);
+            std::snprintf(text, size, w->silent, end->com);
         break;
     case ciFind_CANCELLED:
-        std::snprintf(text, size, gpFindWords->cancelled, end->sent, end->total);
+        std::snprintf(text, size, w->cancelled, end->sent, end->total);
         break;
     default:
-        std::snprintf(text, size, gpFindWords->failed, end->com, GetRS232ErrorString(end->code));
+        std::snprintf(text, size, w->failed, end->com, GetRS232ErrorString(end->code));
         break;
     }
+}
+
+} // namespace
+
+void mf_Tovra_UMB_Find__End_text(const UMB_Find_End *end, char *text, int size)
+{
+    fn_end_text(gpFindWords, end, text, size);
 }
 
 void mf_Tovra_UMB_Find__Offer_text(int com, const int *ids, int idCount, const UMB_Line *lines,

@@ -26,6 +26,7 @@
 #include "panel_fixture.h"
 #include "platform/ui.h"
 #include "platform/ui_qt.h"
+#include "serial/UMB_find.h"
 
 namespace {
 
@@ -232,4 +233,24 @@ TEST_F(PanelLayoutTest, HidingTheWorkedExamplesGivesTheirHeightBackAndShowingThe
         << win->height() << " of " << before;
     Click(2);
     EXPECT_TRUE(QTest::qWaitFor([&] { return win->height() >= before - 2; }, 2000)) << win->height();
+}
+
+// Find device asks and answers in the operator's language; its log line stays English.
+TEST_F(StatusLanguageTest, FindDeviceAsksAndReportsInTheLanguageAndLogsInEnglish)
+{
+    DevSim sim({"--line", "57600"}); // a speed the quick search does not try
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    EnableLog();
+    mf_Tovra_Lang__SV(ciLang_SC);
+    mf_Tovra_Lang__Refresh();
+    SetCtrlVal(gvTovra_COMM, ciComNumber, sim.com());
+    size_t asked = popups.size();
+    Click(60);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !mf_Tovra_UMB_Find__Running(); }, 20000));
+    std::string com = "COM" + std::to_string(sim.com());
+    ASSERT_EQ(popups.size(), asked + 1);
+    EXPECT_EQ(popups.back().first, "寻找设备");
+    EXPECT_EQ(popups.back().second.rfind(com + " 上没有设备以站号 1 回应。", 0), 0u) << popups.back().second;
+    EXPECT_EQ(StatusText(), com + " 上找不到设备 : 无回应");
+    EXPECT_NE(Log().find("Not found on " + com + ": no reply\n"), std::string::npos) << Log();
 }
