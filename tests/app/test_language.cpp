@@ -6,7 +6,10 @@
 #include <QAccessibleInterface>
 #include <QAccessibleValueInterface>
 #include <QRegularExpression>
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTest>
 
 #include <iconv.h>
@@ -253,4 +256,22 @@ TEST_F(StatusLanguageTest, FindDeviceAsksAndReportsInTheLanguageAndLogsInEnglish
     EXPECT_EQ(popups.back().second.rfind(com + " 上没有设备以站号 1 回应。", 0), 0u) << popups.back().second;
     EXPECT_EQ(StatusText(), com + " 上找不到设备 : 无回应");
     EXPECT_NE(Log().find("Not found on " + com + ": no reply\n"), std::string::npos) << Log();
+}
+
+TEST_F(StatusLanguageTest, TheQuestionsAnswersAreInTheLanguage)
+{
+    mf_Tovra_Lang__SV(ciLang_TC);
+    mf_Tovra_Lang__Refresh();
+    SetConfirmPopupHook(nullptr); // the real box
+    QStringList answers;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton *b : box->buttons())
+            answers << b->text();
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(ConfirmPopup("尋找裝置", "?"), 0);
+    answers.sort();
+    EXPECT_EQ(answers, QStringList({"否", "是"}));
 }
