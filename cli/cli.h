@@ -51,7 +51,6 @@ struct CliArgs {
     int verbose;           // -v: every frame on stderr as it goes
     int json;              // one JSON object on stdout instead of text
     int help;
-    int version;
     const char *log;       // --log FILE, or nullptr
     const char *files;     // ports: --files DIR, or nullptr
 };

@@ -395,10 +395,6 @@ int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t s
         a->help = 1;
         return 0;
     }
-    if (std::strcmp(argv[1], "--version") == 0) {
-        a->version = 1;
-        return 0;
-    }
     a->command = fn_command(argv[1]);
     if (!a->command) {
         std::snprintf(error, size, "unknown command '%s'", argv[1]);

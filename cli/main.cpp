@@ -21,10 +21,6 @@ int main(int argc, char **argv)
         mf_Tovra_CLI__Usage(args.command, stdout);
         return 0;
     }
-    if (args.version) {
-        std::printf("tovra-cli %s\n", TOVRA_VERSION);
-        return 0;
-    }
     UiInit(&argc, argv);
     // Without --log nothing is logged, and no switch file appears in the current folder.
     if (int r = mf_Tovra_Log__To(args.log); r < 0) {

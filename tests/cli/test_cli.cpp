@@ -360,13 +360,6 @@ TEST_F(CliTest, PortsFindsTheSimulatorThroughARelativePortMapFolder)
     EXPECT_TRUE(Contains(run.out, "200\t" + dir_ + "/map/COM200\t")) << run.out;
 }
 
-TEST(CliArguments, VersionNamesTheProgram)
-{
-    Outcome run = Cli({"--version"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.rfind("tovra-cli ", 0), 0u) << run.out;
-}
-
 TEST_F(CliTest, PortsListsAPortThePlainUserMayNotOpenAfterTheFreeOnesInTheWindowsWords)
 {
     RefusedPort refused;
