@@ -365,13 +365,13 @@ const CliCommand caCli_Commands[] = {
      "when the read-back matches. A failed step sends nothing after it.",
      ciOptLine | ciOptBR1 | ciOptBR2 | ciOptNoCommit | ciOptAll,
      {ciOptCom | ciOptPort, ciOptBR1 | ciOptBR2}, mf_Tovra_CLI__Write},
-    {"find", "find --com N [--full] [--baud B --parity P --stop S --id ID]",
+    {"find", "find --com N|--port PATH [--full] [--baud B --parity P --stop S --id ID]",
      "Finds the line settings and slave ID at which the device answers: the 24\n"
      "settings of 9600, 19200, 38400, 115200 baud, parity N/E/O, 1 or 2 stop bits\n"
      "(8 data bits), the ones given first, each with the slave ID given and ID 1.\n"
      "Prints what answered: COM=5 BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7",
-     ciOptCom | ciOptBaud | ciOptParity | ciOptStop | ciOptId | ciOptFull | ciOptAll, {ciOptCom, 0},
-     mf_Tovra_CLI__Find},
+     ciOptCom | ciOptPort | ciOptBaud | ciOptParity | ciOptStop | ciOptId | ciOptFull | ciOptAll,
+     {ciOptCom | ciOptPort, 0}, mf_Tovra_CLI__Find},
 };
 const int ciCli_CommandCount = sizeof caCli_Commands / sizeof caCli_Commands[0];
 

@@ -324,9 +324,20 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
 {
     static const UMB_Find_IO io = {fn_find_probe, fn_find_note, fn_find_offer, fn_find_end};
     gpFindArgs = a;
+    // The search goes by COM number: a device path takes the one that names
+    // the same device.
+    UMB_dev line = a->line;
+    if (a->port[0] && (line.COMx = ComNumberOfPath(a->port)) == 0) {
+        char why[ciTextSize + ciPathSize];
+        std::snprintf(why, sizeof why,
+                      "%s has no COM number: find searches by COM number; link the device into "
+                      "the port map as COMn (see tovra-cli ports)",
+                      a->port);
+        return fn_fail(a, "find", kComErrNotMapped, why, nullptr);
+    }
     char text[ciTextSize];
     mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
-    if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &a->line, &io) < 0)
+    if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &line, &io) < 0)
         return fn_fail(a, "find", ciResultLocal, "a search is already running", nullptr);
     while (mf_Tovra_UMB_Find__Step()) {
     }

@@ -226,6 +226,27 @@ int ComDevicePath(const char *deviceName, char *path, int size)
     return 0;
 }
 
+int ComNumberOfPath(const char *path)
+{
+#ifndef _WIN32
+    char device[PATH_MAX];
+    if (!path || !realpath(path, device))
+        return 0;
+    for (int com = 1; com <= 256; ++com) {
+        char name[16];
+        char named[1024];
+        char real[PATH_MAX];
+        std::snprintf(name, sizeof name, "COM%d", com);
+        if (ComDevicePath(name, named, sizeof named) == 0 && realpath(named, real) &&
+            std::strcmp(real, device) == 0)
+            return com;
+    }
+#else
+    (void)path;
+#endif
+    return 0;
+}
+
 int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inputQueueSize, int outputQueueSize)
 {

@@ -55,6 +55,10 @@ void SetComLostCallback(ComLostCallbackPtr fn);
 // COM-port naming: resolve "COMn" to a device path, bounded by size.
 // Returns 0, or kComErrNotMapped.
 int ComDevicePath(const char *deviceName, char *path, int size);
+// The COM number under which the device at `path` (a /dev/serial/by-id
+// link, /dev/ttyUSB0) is reached: a port-map link to the same device first,
+// as "COMn" resolves, else the fixed ranges. 0 when it has none.
+int ComNumberOfPath(const char *path);
 // The port-map folder: $TOVRA_PORTS_DIR, else ~/.config/tovra/ports.
 int ComPortMapDir(char *path, int size);
 // Makes a relative $TOVRA_PORTS_DIR absolute against the current folder,

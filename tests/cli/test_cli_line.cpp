@@ -244,6 +244,14 @@ TEST_F(CliLineTest, APortIsReachedByItsDevicePathAsGivenByteForByte)
         EXPECT_EQ(json["port"].toString(), expected);
     }
     EXPECT_EQ(Cli({"read", "--port", "serial/by-id/none"}).status, 3);
+
+    // The search goes by COM number: the one that names the same device.
+    Outcome found = Cli({"find", "--port", names[0]});
+    EXPECT_EQ(found.out, "COM=200 BAUD=9600 PARITY=N DATA=8 STOP=1 ID=1\n") << found.err;
+    ScriptedSlave unmapped("");
+    Outcome refused = Cli({"find", "--port", unmapped.path()});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_TRUE(Contains(refused.err, unmapped.path() + " has no COM number")) << refused.err;
 }
 
 TEST_F(CliLineTest, Rs485ModeIsRefusedInWordsWhereTheDriverHasNone)
