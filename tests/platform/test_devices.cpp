@@ -113,12 +113,25 @@ TEST_F(DeviceList, PortMapLinksAreListedByTheirNumberAndALinkWinsOverTheFixedNum
     }
 }
 
+// The port map holds a pseudo-terminal's link from the start; a second one
+// appears after the list was gathered ahead, as an adapter plugged in late.
 TEST_F(DeviceList, AListGatheredAheadIsTheListASearchGathersAndLaterSearchesGatherAgain)
 {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    fs::create_directory("ports");
+    setenv("TOVRA_PORTS_DIR", (dir_ + "/ports").c_str(), 1);
+    fs::create_symlink(ptsname(master), "ports/COM200");
     DumpPresentDevices("at-once.txt");
     PrefetchPresentDevices();
     DumpPresentDevices("ahead.txt");
+    fs::create_symlink(ptsname(master), "ports/COM201");
     DumpPresentDevices("after.txt");
+    const std::string pts = std::string(ptsname(master)).substr(5);
+    close(master);
+    unsetenv("TOVRA_PORTS_DIR");
+    EXPECT_NE(ReadFileBytes("at-once.txt").find("[" + pts + "] (COM200)\n"), std::string::npos);
     EXPECT_EQ(ReadFileBytes("ahead.txt"), ReadFileBytes("at-once.txt"));
-    EXPECT_EQ(ReadFileBytes("after.txt"), ReadFileBytes("at-once.txt"));
+    EXPECT_NE(ReadFileBytes("after.txt").find("[" + pts + "] (COM201)\n"), std::string::npos)
+        << ReadFileBytes("after.txt");
 }

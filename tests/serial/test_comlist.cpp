@@ -84,7 +84,7 @@ TEST_F(ComListTest, TheSearchListsFreePortsProlificFirstAndWritesAllSixFiles)
     const std::vector<const char *> names = {
         "USB Serial Port (COM7)", "ECP Printer Port (LPT1)", "Prolific USB-to-Serial Comm Port (COM5)",
         "USB Root Hub", "Communications Port (COM1)", "Held Serial Port (COM8)",
-        "prolific lookalike (COM240)", "Modem (COM0)", "Bridge (COM257)", ""};
+        "prolific lookalike (COM240)", "Modem (COM0)", "Bridge (COM257)", "Old Modem (COM0012)", ""};
     HandIn(names);
     EnableLog();
     Click(kSearch);
