@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-scripts/setup.sh
+scripts/setup.sh run test # Xvfb
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target tovra-devsim tovra-session >/dev/null
 
