@@ -48,7 +48,7 @@ done
 desktop-file-validate "$scratch/root/usr/share/applications/tovra-comm.desktop"
 "$scratch/root/usr/bin/tovra-cli" --help >/dev/null || fail "the unpacked tovra-cli does not run"
 
-export XDG_DATA_HOME="$scratch/data" QT_QPA_PLATFORM=offscreen TOVRA_PORTS_DIR="$scratch/ports"
+export XDG_DATA_HOME="$scratch/data" QT_QPA_PLATFORM=offscreen TOVRA_PORTS_DIR="$scratch/ports" TOVRA_PORTS_ONLY=1
 mkdir -p "$TOVRA_PORTS_DIR"
 "$scratch/root/usr/bin/tovra-comm-launcher" 2>"$scratch/stderr" &
 pid=$!

@@ -46,6 +46,6 @@ if [[ -z "$headless" ]]; then
   "$root/build/bin/tovra-comm"
 else
   echo "No display: running one operator session offscreen against the simulator."
-  "$root/build/bin/tovra-session" --com 200
+  TOVRA_PORTS_ONLY=1 "$root/build/bin/tovra-session" --com 200 # the demo's search opens no real port
   echo "The session's communication log: $workdir/log___main.txt"
 fi
