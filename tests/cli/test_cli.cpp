@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "devsim.h"
+#include "log_texts.h"
 #include "plain_user.h"
 #include "scratch.h"
 
@@ -241,11 +242,11 @@ TEST_F(CliTest, LogFileGetsTheWindowsOpenTraceAndDiagnosisLines)
     ASSERT_TRUE(silent.ready()) << silent.output();
     Cli(silent, "read", {"--log", "run.log"});
     std::string log = ReadFileBytes("run.log");
-    for (const char *line : {
-             "Close COM P222 OK\nOpen Com ( P222, COM200, 9600, 0-8-1 ), SetComTime : 0.2\nr BR1, BR2\n",
-             "\tP222\tMB.Tx\t#01.03 <1101> (0002) {90f7}\tRead\n",
-             "\tP222\tMB.Rx\t#01.03 (04)   [0003][0003]  {",
-             "\tP222\tMB.Rx\t\xA1\xB9\xA1\xB9\xA1\xB9 COM read Time-out\n\n",
+    for (const std::string &line : {
+             "Close COM P222 OK\n" + OpenReport(200, "0-8-1") + "\nr BR1, BR2\n",
+             kReadBRTx,
+             std::string("\tP222\tMB.Rx\t#01.03 (04)   [0003][0003]  {"),
+             std::string("\tP222\tMB.Rx\t\xA1\xB9\xA1\xB9\xA1\xB9 COM read Time-out\n\n"),
          })
         EXPECT_TRUE(Contains(log, line)) << line << "\nin\n" << log;
     EXPECT_FALSE(fs::exists("YN_log_main.txt"));

@@ -268,8 +268,6 @@ TEST_F(UiTest, AttributesReadBackWhatWasSet)
     SetPanelAttribute(panel_, ATTR_SIZABLE, 1);
     GetPanelAttribute(panel_, ATTR_SIZABLE, &v);
     EXPECT_EQ(v, 1);
-    SetPanelCharacterSet(panel_, CHARSET_BIG5);
-    EXPECT_EQ(GetPanelCharacterSet(panel_), CHARSET_BIG5);
     EXPECT_EQ(SetCtrlAttribute(panel_, 99, ATTR_TEXT_COLOR, 0), UIE_CTRL_NOT_FOUND);
 }
 

@@ -260,6 +260,7 @@ TEST_F(ComListTest, APortThePlainUserMayNotOpenIsListedLastWithTheGroupToJoinAnd
     EXPECT_EQ(ReadFileBytes(caCOM_Exist), "231\n");
 
     auto *list = qobject_cast<QListWidget *>(Ctrl(kComList));
+    recorder_.expect();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     ASSERT_EQ(popups.size(), 1u);
     EXPECT_EQ(popups[0].second, "No permission for this port: COM230 (" + link.path + ")\n"
