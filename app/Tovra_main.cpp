@@ -163,19 +163,26 @@ int mf_APP_Tovra__exit(void)
     return 0;
 }
 
+// Shows the log; without a viewer to show it (no xdg-open), the status says so.
+static void fn_Log_Launch()
+{
+    if (mf_Tovra_Log__Launch() < 0)
+        mf_Tovra_msg_comm__SCV(ciMsgRed, mf_Tovra_Lang__S(ciS_NoViewer));
+}
+
 int evTovra_COMM(int, int event, void *, int d1, int)
 {
     if (event == EVENT_CLOSE || (event == EVENT_KEYPRESS && d1 == ciKeyGrave))
         mf_APP_Tovra__exit();
     else if (event == EVENT_KEYPRESS && d1 == ciKeyLaunchLog)
-        mf_Tovra_Log__Launch();
+        fn_Log_Launch();
     return 0;
 }
 
 // The Log menu's item: what F3 does, for an operator who does not know the key.
 void evTovra_Log_Launch(int, int, void *, int)
 {
-    mf_Tovra_Log__Launch();
+    fn_Log_Launch();
 }
 
 int evTovra_Form_COMM(int, int, int, void *, int, int)
@@ -236,9 +243,10 @@ static bool fn_BR_writable()
 {
     for (int i = 0; i < ciBR_count; ++i)
         if (!mf_Tovra_Ring_X__valid(caBR_ring[i])) {
-            char text[64];
+            char text[ciLangS_Size];
             std::snprintf(text, sizeof text, "Write NG : %s unknown, pick a value", caBR_name[i]);
-            logs("%s\n", text);
+            logs("%s\n", text); // the log is English
+            std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_WriteUnknown), caBR_name[i]);
             mf_Tovra_msg_comm__SCV(ciMsgRed, text);
             return false;
         }

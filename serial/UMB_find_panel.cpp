@@ -4,6 +4,8 @@
 // the port, everything else that would use it is greyed out.
 #include "serial/UMB_find_panel.h"
 
+#include "lang/Lang_API.h"
+#include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
@@ -37,6 +39,9 @@ void fn_on_probe(int sent, int total, const char *text)
 {
     SetCtrlVal(gvTovra_COMM, ciFindProgress, sent * 100 / total);
     mf_Tovra_msg_comm__SCV(ciMsgBlue, text);
+    // The bar repaints at once, the status field only when the loop runs
+    // again, after the probe: paint it now, or it lags one probe behind.
+    Delay(0.0);
 }
 
 void fn_on_note(const char *text)
@@ -46,7 +51,18 @@ void fn_on_note(const char *text)
 
 int fn_on_offer(const char *question)
 {
-    return ConfirmPopup("Find device", question);
+    return ConfirmPopup(mf_Tovra_Lang__S(ciS_FindDevice), question);
+}
+
+// The search speaks the operator's language of the moment it starts.
+void fn_words(void)
+{
+    static UMB_Find_Words words;
+    words = {mf_Tovra_Lang__S(ciS_FindProbe),     mf_Tovra_Lang__S(ciS_Found),
+             mf_Tovra_Lang__S(ciS_NotFound),      mf_Tovra_Lang__S(ciS_NotFoundGarbled),
+             mf_Tovra_Lang__S(ciS_FindCancelled), mf_Tovra_Lang__S(ciS_FindNG),
+             mf_Tovra_Lang__S(ciS_FindQuestion),  mf_Tovra_Lang__S(ciS_FindDuration)};
+    mf_Tovra_UMB_Find__Words(&words);
 }
 
 // Found: the panel takes the settings and opens the port the ordinary way,
@@ -91,6 +107,7 @@ int evTovra_UMB_Find(int, int, int event, void *, int, int)
         return 0;
     UMB_dev dev;
     mf_Tovra_UMB_dev__GV(&dev);
+    fn_words();
     if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &dev, &cFindIO) < 0)
         return 0;
     fn_busy(1);
