@@ -2,8 +2,8 @@
 // with mbpoll (libmodbus) on the same pseudo-terminal and slave when mbpoll
 // is installed: a read of BR1 and BR2; a write of both with the EEPROM
 // command and the read-back, against mbpoll's four commands for the same;
-// a refused read. Each run from spawn to exit. Prints figures only; it
-// never fails.
+// a refused read. Each run from spawn to exit. Prints figures; it exits
+// non-zero only when it cannot set up.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -80,14 +80,15 @@ int main()
     setenv("TOVRA_DEVSIM", TOVRA_DEVSIM_PATH, 0);
     std::string folder = (std::filesystem::temp_directory_path() / "tovra-bench-XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) {
-        std::printf("skipped: no scratch folder\n");
-        return 0;
+        std::printf("cannot set up: no scratch folder\n");
+        return kCannotSetUp;
     }
     DevSim sim;
     DevSim refusing({"--com", "201", "--fault", "exception=2"});
     if (!sim.ready() || !refusing.ready()) {
-        std::printf("skipped: the simulator did not start\n%s", sim.output().c_str());
-        return 0;
+        std::printf("cannot set up: the simulator did not start\n%s%s", sim.output().c_str(),
+                    refusing.output().c_str());
+        return kCannotSetUp;
     }
     const std::string cli = TOVRA_CLI;
     const std::string com = std::to_string(sim.com());

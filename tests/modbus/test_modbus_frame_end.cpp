@@ -4,6 +4,7 @@
 
 #include "frames.h"
 #include "modbus/Modbus_API.h"
+#include "modbus/Modbus_core.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ Bytes Request(unsigned char code, unsigned short address, short value)
 {
     Bytes frame(8);
     mf_Tovra_MB_Request__Build(frame.data(), 1, code, address, value);
-    mf_Tovra_Get_CRC(frame.data(), 8);
+    RefCrcFill(frame.data(), frame.size());
     return frame;
 }
 
