@@ -32,6 +32,20 @@ int mf_Tovra_BR__List(const int values[ciBR_count], int commit, BRWT list[ciBRWT
 // "cmd Write EEPROM". 0, or the negative result of the exchange.
 int mf_Tovra_BR__Send(const BRWT *entry);
 
+// A failed EEPROM command whose reply is missing, late or garbled: the
+// device may have stored all the same. 1 for such a result, else 0.
+int mf_Tovra_BR__Commit_Unconfirmed(int result);
+constexpr const char *csCommitUnconfirmed =
+    "storing not confirmed: the device may have stored the values; read them back";
+
+// Compares the read-back `back` with the register entries of a write list.
+// 0 when all match; else -1 and text is "Write NG : BR1 reads back 3, not 5".
+int mf_Tovra_BR__Verify_text(const BRWT *list, int n, const short back[ciBR_count], char *text,
+                             int size);
+// A Write ended before its list (the program closing): logs what was
+// written and what was not sent, from entry `next` on.
+void mf_Tovra_BR__Log_Stopped(const BRWT *list, int n, int next);
+
 // The register value that stands for a baud rate, -1 when the device's
 // table has none; and the baud rate of a register value, 0 for none.
 int mf_Tovra_BR__Index(long baud);

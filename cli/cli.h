@@ -31,6 +31,7 @@ struct CliArgs {
     int commit;            // write: send the EEPROM command
     int raw;               // read: also the register values
     int full;              // find: the slave-ID sweep when nothing answers
+    int limit;             // find: a probe's wait beyond the frames, ms; 0 the default
     int json;              // one JSON object on stdout instead of text
     int help;
     const char *log;       // --log FILE, or nullptr

@@ -102,6 +102,7 @@ constexpr CliFailure caFailures[] = {
     {ciMB_ERR_TIMEOUT, ciMB_ERR_TIMEOUT, ciExitNoReply, "no-reply"},
     {ciMB_ERR_CRC, ciMB_ERR_CRC, ciExitBadReply, "bad-reply"},
     {ciMB_ERR_LENGTH, ciMB_ERR_LENGTH, ciExitBadReply, "bad-reply"},
+    {ciMB_ERR_COUNT, ciMB_ERR_SLAVE, ciExitBadReply, "bad-reply"},
     {ciMB_ERR_EXCEPTION - 255, ciMB_ERR_EXCEPTION - 1, ciExitException, "exception"},
     {ciMB_ERR_WRITE, ciMB_ERR_WRITE, ciExitPort, "port"},
     {kComErrLost, kComErrAbsent, ciExitPort, "port"},
@@ -337,6 +338,7 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
 {
     static const UMB_Find_IO io = {fn_find_probe, fn_find_note, fn_find_offer, fn_find_end};
     gpFindArgs = a;
+    gdFind_Margin = a->limit ? a->limit / 1000.0 : cdFind_MARGIN;
     char text[ciTextSize];
     mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
     if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &a->line, &io) < 0)

@@ -52,6 +52,7 @@ const LangCaption caLang_Captions[] = {
     {2203, ciToValue, {34, 0}},     // the device baud-rate heading is a text control
     {331029, ciToLabel, {24, 0}},   // Read
     {331030, ciToLabel, {38, 0}},   // Write
+    {900200, ciToLabel, {63, 0}},   // Verify
 };
 
 // The two worked examples. Lines are joined by a single line feed.

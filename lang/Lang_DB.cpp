@@ -161,6 +161,8 @@ const LangS gcaLangS[] = {
     {331047, {"__7 Alarm", "(__7) 警報", "(__7) 报警"}},
     {331048, {"__8 Read Only", "(__8) 唯讀", "(__8) 只读"}},
     {331049, {"__Test", "測試(__T)", "测试(__T)"}},
+    // Find device and Write
+    {900200, {"Verify", "驗證", "验证"}},
 };
 const int ciLangS_Count = sizeof gcaLangS / sizeof gcaLangS[0];
 

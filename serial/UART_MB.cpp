@@ -27,7 +27,7 @@ struct UMB_Table {
     const char *gvTitle;
 };
 
-const UMB_Table cBR = {0, caBR_umb, 4, "mf_Tovra_UMB_dev_BR__SV ()", "mf_Tovra_UMB_dev_BR__GV ()"};
+const UMB_Table cBR = {0, caBR_umb, ciBR_umb_count, "mf_Tovra_UMB_dev_BR__SV ()", "mf_Tovra_UMB_dev_BR__GV ()"};
 const UMB_Table cDATA = {1, caDATA_umb, 2, "mf_Tovra_UMB_dev_DATA__SV ()", "mf_Tovra_UMB_dev_DATA__GV ()"};
 const UMB_Table cSTOP = {3, caSTOP_cmb, 2, "mf_Tovra_UMB_dev_STOP__SV ()", "mf_Tovra_UMB_dev_STOP__GV ()"};
 constexpr int ciParityRing = 2;
@@ -133,10 +133,15 @@ int mf_Tovra_msg_comm__SCV(int colour, const char *text)
 
 int mf_Tovra_msg_comm__Why(int result)
 {
+    return mf_Tovra_msg_comm__Why_more(result, nullptr);
+}
+
+int mf_Tovra_msg_comm__Why_more(int result, const char *more)
+{
     char why[ciTextSize];
     mf_Tovra_MB_Result__Why(result, giMB_RxCount, cdComTime, why, sizeof why);
-    char text[ciTextSize + 16];
-    std::snprintf(text, sizeof text, "Last failure: %s", why);
+    char text[2 * ciTextSize];
+    std::snprintf(text, sizeof text, "Last failure: %s%s%s", why, more ? "; " : "", more ? more : "");
     return mf_Tovra_STR_X__SA_str(0, ATTR_TOOLTIP_TEXT, text);
 }
 

@@ -4,9 +4,12 @@
 // the port, everything else that would use it is greyed out.
 #include "serial/UMB_find_panel.h"
 
+#include <cstdio>
+
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
+#include "platform/serial.h"
 #include "platform/ui.h"
 #include "serial/UART_MB.h"
 #include "serial/UMB_find.h"
@@ -73,7 +76,16 @@ void fn_on_end(const UMB_Find_End *end, const char *text)
         mf_Tovra_msg_comm__SCV(ciMsgBlack, text);
         break;
     default:
-        mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+        if (end->how == ciFind_FAILED && end->code == kComErrLost) {
+            // The port went away under the search: say so as a lost port is
+            // shown anywhere else, not as the search's own failure.
+            char lost[128];
+            std::snprintf(lost, sizeof lost, "COM%d lost: %s", end->com,
+                          GetRS232ErrorString(kComErrLost));
+            mf_Tovra_msg_comm__SCV(ciMsgRed, lost);
+        } else {
+            mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+        }
         if (end->how == ciFind_FAILED)
             mf_Tovra_msg_comm__Why(end->code);
         break;
@@ -86,9 +98,13 @@ const UMB_Find_IO cFindIO = {fn_on_probe, fn_on_note, fn_on_offer, fn_on_end};
 
 int evTovra_UMB_Find(int, int, int event, void *, int, int)
 {
-    // A Write under way keeps the port until its EEPROM command is through.
-    if (event != EVENT_COMMIT || mf_Tovra_Timer_X__GA_i32(ciTimerWrite, ATTR_ENABLED) == 1)
+    if (event != EVENT_COMMIT)
         return 0;
+    // A Write under way keeps the port until its EEPROM command is through.
+    if (mf_Tovra_Timer_X__GA_i32(ciTimerWrite, ATTR_ENABLED) == 1) {
+        mf_Tovra_msg_comm__SCV(ciMsgRed, "Find not started: a Write is under way");
+        return 0;
+    }
     UMB_dev dev;
     mf_Tovra_UMB_dev__GV(&dev);
     if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &dev, &cFindIO) < 0)

@@ -147,13 +147,15 @@ TEST_F(DeviceExchange, NoReplyTimesOutWithMinus2002AfterSettleTimeLimitAndPause)
     EXPECT_EQ(Added(), kReadTx + "\tP222\tMB.Rx\t" LOG_MARK " COM read Time-out\n\n");
 }
 
-TEST_F(DeviceExchange, AReplyWithABadCrcYieldsMinus2004AndAddsNoReceiveLine)
+TEST_F(DeviceExchange, AReplyWithABadCrcYieldsMinus2004WithItsBytesAndAMarkedLineNoTrace)
 {
     Start({"--fault", "bad-crc"});
     short values[2] = {kGuard, kGuard};
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), ciMB_ERR_CRC);
     EXPECT_EQ(values[0], kGuard);
-    EXPECT_EQ(Added(), kReadTx);
+    EXPECT_EQ(Added(), kReadTx + "\tP222\tMB.Rx\t01 03 04 00 03 00 01 34 0c \n"
+                                 "\t" LOG_MARK " Modbus.core: wrong checksum (9 bytes): another baud "
+                                 "rate or parity, or noise on the line\n\n");
 }
 
 TEST_F(DeviceExchange, AShortReplyYieldsMinus2003WithItsBytesAndThe0930Block)
@@ -179,10 +181,12 @@ TEST_F(DeviceExchange, AnExceptionReplyYieldsMinus3000LessItsCodeAndShowsItsByte
     // An address the device does not have: a real exception 2.
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x2000, 1, values), -3002);
     EXPECT_EQ(Added(), "\tP222\tMB.Tx\t#01.03 <2000> (0001) {8fca}\tRead\n"
-                       "\tP222\tMB.Rx\t01 83 02 c0 f1 \n");
+                       "\tP222\tMB.Rx\t01 83 02 c0 f1 \n"
+                       "\t" LOG_MARK " Modbus.core: exception 2: illegal data address\n\n");
     // Exception code 4 (injected) is a failure of its own.
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), -3004);
-    EXPECT_EQ(Added(), kReadTx + "\tP222\tMB.Rx\t01 83 04 40 f3 \n");
+    EXPECT_EQ(Added(), kReadTx + "\tP222\tMB.Rx\t01 83 04 40 f3 \n"
+                                 "\t" LOG_MARK " Modbus.core: exception 4: server device failure\n\n");
     EXPECT_EQ(values[0], kGuard);
 }
 
@@ -267,13 +271,14 @@ TEST_F(DeviceExchange, AFrameLengthOutsideTheLayoutIsRefusedUntouched)
     EXPECT_EQ(popups.popups().size(), 2u);
 }
 
-TEST_F(DeviceExchange, APortThatIsNotOpenFailsWithTheSerialCodeFromFlushing)
+TEST_F(DeviceExchange, APortThatIsNotOpenFailsWithTheSerialCodeAndLogsTheRefusalOnly)
 {
     Start();
     CloseCom(ciPORT_umb);
     short values[2] = {kGuard, kGuard};
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), kComErrNotOpen);
-    EXPECT_EQ(Added(), kReadTx + "\tcheck Help of LW.CVI : FlushOutQ, err=-7\n");
+    EXPECT_EQ(Added(), "\t" LOG_MARK " request not sent: the port refused it, err=-7\n"
+                       "\tcheck Help of LW.CVI : FlushOutQ, err=-7\n");
     EXPECT_EQ(values[0], kGuard);
 }
 

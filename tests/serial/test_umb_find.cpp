@@ -42,20 +42,21 @@ TEST(FindOrder, TriesTheCurrentSettingsThen9600_8N1ThenTheRestEachOnce)
     struct Case {
         UMB_dev current; // COMx, BR, DATA, PARITY, STOP, ID
         std::vector<std::string> first;
+        int count;
     };
     const Case cases[] = {
-        {{5, 38400, 8, kParityEven, 2, 1}, {"38400 8E2", "9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2"}},
-        {{5, 9600, 8, kParityNone, 1, 1}, {"9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2", "9600 8E2"}},
-        {{5, 38400, 7, kParityEven, 1, 1}, {"9600 8N1", "9600 8E1"}},  // 7 data bits: not searched
-        {{5, 38400, 8, kParityMark, 1, 1}, {"9600 8N1", "9600 8E1"}},  // nor mark parity
+        {{5, 38400, 8, kParityEven, 2, 1}, {"38400 8E2", "9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2"}, ciFind_GRID},
+        {{5, 9600, 8, kParityNone, 1, 1}, {"9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2", "9600 8E2"}, ciFind_GRID},
+        {{5, 38400, 7, kParityEven, 1, 1}, {"9600 8N1", "9600 8E1"}, ciFind_GRID},  // 7 data bits: not searched
+        {{5, 57600, 8, kParityMark, 1, 1}, {"57600 8M1", "9600 8N1", "9600 8E1"}, ciFind_GRID + 1},
     };
     for (const Case &c : cases) {
         UMB_Line order[ciFind_LINES];
-        ASSERT_EQ(mf_Tovra_UMB_Find__Order(&c.current, order), ciFind_LINES);
+        ASSERT_EQ(mf_Tovra_UMB_Find__Order(&c.current, order), c.count);
         std::set<std::string> distinct;
-        for (const UMB_Line &line : order)
-            distinct.insert(LineText(line));
-        EXPECT_EQ(distinct.size(), size_t(ciFind_LINES));
+        for (int i = 0; i < c.count; ++i)
+            distinct.insert(LineText(order[i]));
+        EXPECT_EQ(distinct.size(), size_t(c.count));
         for (size_t i = 0; i < c.first.size(); ++i)
             EXPECT_EQ(LineText(order[i]), c.first[i]) << i;
     }
@@ -66,21 +67,26 @@ TEST(FindSort, AProbeIsAnAnswerAGarbleSilenceOrAPortFailure)
     const struct {
         int result;
         unsigned char replyId;
+        int asked;
         int outcome;
     } cases[] = {
-        {0, 7, ciFind_ANSWERED},
-        {ciMB_ERR_EXCEPTION - 2, 7, ciFind_ANSWERED}, // refused, but there
-        {0, 0, ciFind_GARBLED},                       // a good CRC from no slave ID
-        {0, 248, ciFind_GARBLED},
-        {ciMB_ERR_TIMEOUT, 0, ciFind_SILENT},
-        {ciMB_ERR_CRC, 7, ciFind_GARBLED},
-        {ciMB_ERR_LENGTH, 7, ciFind_GARBLED},
-        {kComErrLost, 0, ciFind_PORT_NG},
-        {kComErrIo, 0, ciFind_PORT_NG},
+        {0, 7, 7, ciFind_ANSWERED},
+        {ciMB_ERR_EXCEPTION - 2, 7, 7, ciFind_ANSWERED}, // refused, but there
+        {ciMB_ERR_SLAVE, 3, 7, ciFind_ANSWERED},         // another slave: to be confirmed
+        {ciMB_ERR_SLAVE, 0, 7, ciFind_GARBLED},          // a good CRC from no slave ID
+        {ciMB_ERR_SLAVE, 248, 7, ciFind_GARBLED},
+        {ciMB_ERR_SLAVE, 250, 250, ciFind_ANSWERED},     // beyond 247, but asked for
+        {ciMB_ERR_FUNCTION, 7, 7, ciFind_GARBLED},
+        {ciMB_ERR_COUNT, 7, 7, ciFind_GARBLED},
+        {ciMB_ERR_TIMEOUT, 0, 7, ciFind_SILENT},
+        {ciMB_ERR_CRC, 7, 7, ciFind_GARBLED},
+        {ciMB_ERR_LENGTH, 7, 7, ciFind_GARBLED},
+        {kComErrLost, 0, 7, ciFind_PORT_NG},
+        {kComErrIo, 0, 7, ciFind_PORT_NG},
     };
     for (auto c : cases) {
         unsigned char reply[7] = {c.replyId, 3};
-        EXPECT_EQ(mf_Tovra_UMB_Find__Sort(c.result, reply), c.outcome) << c.result;
+        EXPECT_EQ(mf_Tovra_UMB_Find__Sort(c.result, reply, c.asked), c.outcome) << c.result;
     }
 }
 
@@ -96,9 +102,9 @@ TEST(FindTexts, NameTheSettingTheSlaveIdsAndWhatCameOfThem)
     mf_Tovra_UMB_Find__Note_text(5, &line, run, 1, ciFind_GARBLED, 3, text, sizeof text);
     EXPECT_STREQ(text, "Find COM5 19200 8E1, ID 7 : garbled reply (3 bytes): something is there at a near setting");
 
-    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0};
+    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0, 0};
     mf_Tovra_UMB_Find__End_text(&failed, text, sizeof text);
-    EXPECT_STREQ(text, "Find COM5 NG : serial device busy: another program holds it");
+    EXPECT_STREQ(text, "Find COM5 NG : the serial port failed: serial device busy: another program holds it");
 
     const UMB_Line sweep[] = {{9600, kParityNone, 1}, line};
     mf_Tovra_UMB_Find__Offer_text(5, run, 2, sweep, 2, text, sizeof text);
@@ -178,7 +184,7 @@ TEST_F(FindDeviceTest, ADeviceIsFoundSetIntoThePanelAndOpenedTheOrdinaryWay)
     };
     const Case cases[] = {
         {"the quick search, with the ID in the field", 7, kParityNone, 0, 13},
-        {"the slave-ID sweep at the current settings", 1, kParityEven, 1, 24},
+        {"the slave-ID sweep at the current settings", 1, kParityEven, 1, ciFind_GRID},
     };
     for (const Case &c : cases) {
         DevSim sim({"--com", "230", "--line", "38400,E,1", "--id", "7"});
@@ -212,7 +218,7 @@ TEST_F(FindDeviceTest, NotFoundChangesNothingAndSaysWhetherSomethingGarbledAnswe
     const Case cases[] = {
         {{"--com", "231", "--line", "57600"}, "Not found on COM231: no reply"},
         {{"--com", "231", "--line", "57600", "--mismatch", "garble"},
-         "Not found on COM231: something garbled answered at 24 settings"},
+         "Not found on COM231: something garbled answered at 48 settings"},
     };
     for (const Case &c : cases) {
         DevSim sim(c.sim);
@@ -229,7 +235,7 @@ TEST_F(FindDeviceTest, NotFoundChangesNothingAndSaysWhetherSomethingGarbledAnswe
         EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 1) << "the port is open again, as before";
         ASSERT_EQ(popups.size(), asked + 1) << "the sweep was offered";
         std::string log = Log();
-        EXPECT_EQ(Count(log, "Find COM231 "), ciFind_LINES);
+        EXPECT_EQ(Count(log, "Find COM231 "), ciFind_GRID);
         EXPECT_EQ(log.substr(log.find("Not found")),
                   c.status + "\nClose COM P222 OK\n" + OpenReport(231, 9600, "0-8-2"));
     }
@@ -247,16 +253,16 @@ TEST_F(FindDeviceTest, CancelStopsBeforeTheNextProbeAndLeavesThePanelAsItWas)
     auto *bar = qobject_cast<QProgressBar *>(Ctrl(kProgress));
     EXPECT_FALSE(Ctrl(kSerialGroup)->isEnabled()) << "nothing else uses the port meanwhile";
     EXPECT_TRUE(Ctrl(kCancel)->isVisible());
-    ASSERT_TRUE(RunUntil([] { return StatusText().find("(3/48)") != std::string::npos; }));
-    EXPECT_EQ(bar->value(), 3 * 100 / 48);
+    ASSERT_TRUE(RunUntil([] { return StatusText().find("(3/96)") != std::string::npos; }));
+    EXPECT_EQ(bar->value(), 3 * 100 / 96);
     Click(kCancel);
     ASSERT_TRUE(RunUntil([] { return !mf_Tovra_UMB_Find__Running(); }));
-    EXPECT_EQ(StatusText(), "Find cancelled after 3 of 48 probes");
+    EXPECT_EQ(StatusText(), "Find cancelled after 3 of 96 probes");
     EXPECT_EQ(LineSettings(), before);
     EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
     EXPECT_EQ(Log(), "Find COM232 9600 8N1, ID 7, 1 : no reply\n"
                      "Find COM232 9600 8E1, ID 7 : no reply\n"
-                     "Find cancelled after 3 of 48 probes\n");
+                     "Find cancelled after 3 of 96 probes\n");
     EXPECT_TRUE(Ctrl(kSerialGroup)->isEnabled());
     EXPECT_FALSE(Ctrl(kCancel)->isVisible());
     EXPECT_FALSE(bar->isVisible());
