@@ -137,6 +137,7 @@ TEST_F(SequenceTest, TheRealTimerPacesAWholeWriteToItsEnd)
     DevSim sim({"--com", "211"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(211);
+    Click(kRead);
     mf_Tovra_Timer_X__set_interval(1, 0.2);
     Choose(kBR1, 0);
     Click(kWrite);
@@ -150,6 +151,8 @@ TEST_F(SequenceTest, AFailedBR2WriteStopsTheSequenceBeforeTheCommit)
     DevSim sim({"--com", "212", "--fault", "exception=2", "--fault-addr", "0x1102"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(212);
+    Choose(kBR1, 3);
+    Choose(kBR2, 3);
     Click(kWrite);
     EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
     EXPECT_EQ(Step(), Shown("NG", ciMsgRed));
@@ -164,6 +167,7 @@ TEST_F(SequenceTest, AFailedCommitShowsWriteEepromNG)
     DevSim sim({"--com", "213", "--fault", "no-reply", "--fault-fc", "5"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(213);
+    Click(kRead);
     EnableLog();
     Click(kWrite);
     EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
@@ -210,7 +214,7 @@ TEST_F(SequenceTest, ValuesThatAreNoItemSelectTheFirstItemInGrey)
     EXPECT_EQ(BgColour(kBR2), ciColourInvalidItem);
 }
 
-TEST_F(SequenceTest, AReplyWithFewerValuesThanAskedLeavesTheMissingOneGrey)
+TEST_F(SequenceTest, AReplyWithFewerValuesThanAskedIsNGAndLeavesTheSelectors)
 {
     // Nine bytes with a right CRC, but a byte count of 2: BR1 only.
     std::vector<unsigned char> reply = {0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00, 0, 0};
@@ -219,9 +223,10 @@ TEST_F(SequenceTest, AReplyWithFewerValuesThanAskedLeavesTheMissingOneGrey)
     OpenPort(218);
     Choose(kBR2, 4);
     Click(kRead);
-    EXPECT_EQ(mf_Tovra_Ring_X__GI(4), 5);
-    EXPECT_EQ(BgColour(kBR1), ciColourIndicator);
-    EXPECT_EQ(BgColour(kBR2), ciColourInvalidItem) << "BR2 was not read";
+    Tick(kReadTimer);
+    EXPECT_EQ(StatusText(), "NG");
+    EXPECT_EQ(BgColour(kBR1), ciColourInvalidItem) << "still unknown";
+    EXPECT_EQ(mf_Tovra_Ring_X__GI(5), 4) << "BR2 keeps the operator's pick";
 }
 
 TEST_F(SequenceTest, AWriteWithAGreySelectorSendsNothingUntilAnItemIsPicked)
@@ -282,6 +287,8 @@ TEST_F(SequenceTest, WithThePortClosedEveryStepFails)
     Click(kRead);
     Tick(kReadTimer);
     EXPECT_EQ(StatusText(), "NG");
+    Choose(kBR1, 3);
+    Choose(kBR2, 3);
     Click(kWrite);
     EXPECT_EQ(Step(), Shown("NG", ciMsgRed));
 }
@@ -312,6 +319,7 @@ TEST_F(SequenceTest, WriteAgainMidwayRestartsFromTheSelectorsCurrentItems)
     DevSim sim({"--com", "217"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(217);
+    Click(kRead);
     Choose(kBR1, 1);
     Click(kWrite);
     EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
