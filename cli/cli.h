@@ -16,7 +16,7 @@ enum {
     ciExitUsage = 2,     // bad arguments: a usage message on stderr
     ciExitPort = 3,      // the port could not be opened, or failed
     ciExitNoReply = 4,   // the device did not answer
-    ciExitBadReply = 5,  // an answer with a wrong checksum or length
+    ciExitBadReply = 5,  // an answer with a wrong checksum or length, or not to the request
     ciExitException = 6, // the device refused the request
     ciExitVerify = 7,    // write: the read-back differs from what was written
 };

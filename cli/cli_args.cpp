@@ -186,7 +186,8 @@ constexpr CliOption caOptions[] = {
 // What each exit status means, for the usage texts (the README lists the same).
 constexpr const char *caExitText =
     "Exit status: 0 done; 1 local failure; 2 bad arguments; 3 port failure (absent,\n"
-    "busy, no permission, lost); 4 no reply; 5 bad reply (checksum, length);\n"
+    "busy, no permission, lost); 4 no reply; 5 bad reply (checksum, length, or\n"
+    "from another slave, function or byte count);\n"
     "6 the device refused (Modbus exception); 7 write: the read-back differs.\n"
     "find: 4 when nothing answered, 5 when only garbled replies came.\n";
 

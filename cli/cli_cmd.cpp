@@ -263,8 +263,11 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
             char step[32];
             char more[ciTextSize + 64];
             std::snprintf(step, sizeof step, commit ? "EEPROM command" : "write %s", name);
-            std::snprintf(more, sizeof more, "(%s%s%s)", done, *done ? " written, " : "",
-                          commit ? "not stored" : "nothing stored");
+            // Without the EEPROM command's reply the device may have stored all the same.
+            const char *stored = !commit ? "nothing stored"
+                                 : mf_Tovra_BR__Commit_Unconfirmed(r) ? csCommitUnconfirmed
+                                                                      : "not stored";
+            std::snprintf(more, sizeof more, "(%s%s%s)", done, *done ? " written, " : "", stored);
             return fn_close(fn_fail(a, step, r, nullptr, more));
         }
         if (name)

@@ -29,6 +29,8 @@ int CloseCom(int port);
 // Time limit of every later read and write on the port (default 10 s).
 int SetComTime(int port, double seconds);
 int FlushInQ(int port);
+// Bytes received and not yet read, without waiting; a negative code on failure.
+int GetInQLen(int port);
 int FlushOutQ(int port);
 // Returns the number of bytes written within the time limit, or a negative code.
 int ComWrt(int port, const char *buffer, int count);

@@ -25,7 +25,11 @@ constexpr int32_t caFind_PARITY[] = {kParityNone, kParityEven, kParityOdd};
 constexpr int32_t caFind_BAUD[] = {9600, 19200, 38400, 115200, 57600, 4800, 2400, 1200};
 constexpr char caParityLetter[] = {'N', 'O', 'E', 'M', 'S'};
 constexpr int ciFind_DATA = 8;
-constexpr int ciReplyBytes = 7; // one register: ID, code, count, value, CRC
+// A probe reads one register; the second read asks for two, so that no
+// late reply to a probe can pass for its answer (the byte count differs).
+constexpr int ciProbeQty = 1;
+constexpr int ciConfirmQty = 2;
+constexpr int ciReplyBytes = 5 + 2 * ciConfirmQty;
 constexpr int ciText = 256;
 
 struct FindState {
@@ -48,6 +52,7 @@ struct FindState {
     bool garbled[ciFind_LINES];
     int garbledCount;
     int late;
+    bool stale; // late bytes came in before a probe
 };
 
 FindState gvFind;
@@ -77,7 +82,8 @@ void fn_finish(int how, int code, const UMB_Line *line, int id)
 {
     CloseCom(gvFind.port);
     UMB_Find_End end = {how, gvFind.com, line ? *line : UMB_Line{}, id, code,
-                        gvFind.sent, gvFind.total, gvFind.garbledCount, gvFind.late};
+                        gvFind.sent, gvFind.total, gvFind.garbledCount,
+                        gvFind.late + (gvFind.stale ? 1 : 0)};
     char text[ciText];
     mf_Tovra_UMB_Find__End_text(&end, text, sizeof text);
     gvFind.running = false;
@@ -108,11 +114,15 @@ int fn_open(const UMB_Line &line)
 // ordinary exchange: the log gets one line per setting, and the reply is
 // awaited only as long as the setting's limit. The reply is handed back so
 // the caller can see which slave answered; `n` is the bytes received.
-int fn_probe(int id, unsigned char reply[ciReplyBytes], int *n)
+int fn_probe(int id, int quantity, unsigned char reply[ciReplyBytes], int *n)
 {
     unsigned char request[8];
-    mf_Tovra_MB_Request__Build(request, id, 3, 0, 1);
+    mf_Tovra_MB_Request__Build(request, id, 3, 0, static_cast<short>(quantity));
     mf_Tovra_Get_CRC(request, 8);
+    // Bytes waiting before the request are a reply later than an earlier
+    // probe's limit: thrown away, but a sign of a slow device.
+    if (GetInQLen(gvFind.port) > 0)
+        gvFind.stale = true;
     int r = FlushInQ(gvFind.port);
     if (r == kComErrNotOpen) // the search opened it: it went away since
         return kComErrLost;
@@ -121,14 +131,16 @@ int fn_probe(int id, unsigned char reply[ciReplyBytes], int *n)
     int w = ComWrt(gvFind.port, reinterpret_cast<const char *>(request), 8);
     if (w != 8)
         return w < 0 ? w : ciMB_ERR_WRITE;
-    *n = ComRd(gvFind.port, reinterpret_cast<char *>(reply), ciReplyBytes);
-    short value;
-    return mf_Tovra_MB_Reply__Sort(request, ciReplyBytes, reply, *n, &value);
+    int expected = 5 + 2 * quantity;
+    *n = ComRd(gvFind.port, reinterpret_cast<char *>(reply), expected);
+    short values[ciConfirmQty];
+    return mf_Tovra_MB_Reply__Sort(request, expected, reply, *n, values);
 }
 
 // The second read: once the line has been quiet for the probe's limit (a
 // late reply still on its way is let through and thrown away), slave `id`
-// must answer again at this setting.
+// must answer again at this setting, to a read of another size, so that a
+// probe's reply still on its way fails it by its byte count.
 bool fn_confirm(int id)
 {
     char junk[64];
@@ -139,7 +151,7 @@ bool fn_confirm(int id)
         return false;
     unsigned char reply[ciReplyBytes] = {};
     int n = 0;
-    int result = fn_probe(id, reply, &n);
+    int result = fn_probe(id, ciConfirmQty, reply, &n);
     return (result == 0 || result <= ciMB_ERR_EXCEPTION) && reply[0] == id;
 }
 
@@ -388,7 +400,7 @@ int mf_Tovra_UMB_Find__Step(void)
 
     unsigned char reply[ciReplyBytes] = {};
     int n = 0;
-    int result = fn_probe(id, reply, &n);
+    int result = fn_probe(id, ciProbeQty, reply, &n);
     switch (mf_Tovra_UMB_Find__Sort(result, reply, gvFind.ids[0])) {
     case ciFind_ANSWERED:
         // A reply of another slave names that slave: it may be there too.

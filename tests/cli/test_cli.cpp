@@ -304,3 +304,43 @@ TEST(CliArguments, HelpShowsTheUsageOfTheProgramOrOfOneCommand)
         EXPECT_TRUE(Contains(run.out, "Exit status: 0 done"));
     }
 }
+
+TEST_F(CliTest, FindReachesEveryStorableSpeedAndTriesTheGivenSettingsFirst)
+{
+    DevSim sim({"--line", "57600,E,1"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    const std::string found = "COM=" + std::to_string(sim.com()) + " BAUD=57600 PARITY=E DATA=8 STOP=1 ID=1\n";
+    Outcome run = Cli(sim, "find", {"--log", "searched.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, found);
+    run = Cli(sim, "find", {"--baud", "57600", "--parity", "E", "--log", "given.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, found);
+    std::string given = ReadFileBytes("given.txt");
+    EXPECT_FALSE(Contains(given, "Find COM")) << "found at the first setting tried:\n" << given;
+    EXPECT_TRUE(Contains(ReadFileBytes("searched.txt"), "Find COM" + std::to_string(sim.com()) + " 9600 8N1"));
+}
+
+TEST_F(CliTest, AnEepromCommandWithoutAReplyIsReportedAsNotConfirmed)
+{
+    DevSim sim({"--fault", "no-reply", "--fault-fc", "5"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Outcome run = Cli(sim, "write", {"--br1", "19200"});
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_TRUE(Contains(run.err, "storing not confirmed: the device may have stored the values; read them back"))
+        << run.err;
+    EXPECT_FALSE(Contains(run.err, "not stored")) << run.err;
+}
+
+TEST_F(CliTest, FindNamesADeviceSlowerThanTheProbeAndFindsItWithARaisedLimit)
+{
+    DevSim sim({"--line", "9600,E,1", "--fault", "delay=150"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Outcome run = Cli(sim, "find");
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Contains(run.err, "raise the limit (tovra-cli find --limit MS)")) << run.err;
+    run = Cli(sim, "find", {"--limit", "300"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "COM=" + std::to_string(sim.com()) + " BAUD=9600 PARITY=E DATA=8 STOP=1 ID=1\n");
+}

@@ -324,3 +324,38 @@ TEST_F(FindDeviceTest, TheStatusTooltipNamesTheCauseOfTheLastFailure)
         CloseCom(ciPORT_umb);
     }
 }
+
+// ------------------------------------------------- never a wrong setting
+
+TEST_F(FindDeviceTest, ADeviceAtASpeedBeyondTheFourCommonOnesIsFoundAndOpenedThere)
+{
+    DevSim sim({"--com", "235", "--line", "57600,E,1"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Aim(235, 1);
+    EnableLog();
+    FindDevice();
+    EXPECT_EQ(StatusText(), "Found: 57600 8E1, ID 1");
+    EXPECT_EQ(LineSettings(), "57600 8-2-1 ID 1");
+    std::string log = Log();
+    EXPECT_EQ(log.substr(log.find("Found:")),
+              "Found: 57600 8E1, ID 1\nClose COM P222 OK\n" + OpenReport(235, 57600, "2-8-1"));
+}
+
+TEST_F(FindDeviceTest, ADeviceSlowerThanTheProbeIsNotFoundAtAWrongSettingButNamedSlow)
+{
+    // The device answers only at 9600 8E1, and later than a probe there waits
+    // (97 ms): its reply lands in the window of the next probe or the one after.
+    for (const char *late : {"delay=100", "delay=200"}) {
+        DevSim sim({"--com", "236", "--line", "9600,E,1", "--fault", late});
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Aim(236, 1);
+        EnableLog();
+        recorder_.answerQuestions(0);
+        FindDevice();
+        EXPECT_EQ(StatusText().rfind("Not found on COM236: a reply came later than the probe's limit", 0),
+                  0u)
+            << late << ": " << StatusText();
+        EXPECT_NE(StatusText().find("raise the limit"), std::string::npos);
+        EXPECT_EQ(Log().find("Found:"), std::string::npos) << Log();
+    }
+}
