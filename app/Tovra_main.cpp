@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "lang/Lang_API.h"
+#include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
@@ -44,6 +45,31 @@ enum { ciTimerRead = 0, ciTimerWrite = 1 };
 constexpr int ciVerifyBox = 63;
 
 const char *const caPanelPaths[] = {"../gui/Tovra_COMM.ui", TOVRA_DATA_DIR "/gui/Tovra_COMM.ui"};
+
+// Held beside the log for the program's life: one window per working folder.
+constexpr const char *caTovra_Lock = "tovra-comm.lock";
+constexpr int ciSidAlreadyRuns = 900304; // "Tovra COMM already runs in:"
+constexpr int ciSidUseThatWindow = 900305;
+
+// A second program in the folder would empty the first one's log and
+// interleave its lines with them: it says so and ends before it writes
+// anything (the language is read, not written).
+bool fn_first_in_folder()
+{
+    if (FileHoldLock(caTovra_Lock) != FILE_LOCK_TAKEN)
+        return true;
+    char folder[4096] = ".";
+    GetFullPathFromCurrentDir(".", folder, sizeof folder);
+    std::fprintf(stderr, "tovra-comm: Tovra COMM already runs in this folder: %s\n", folder);
+    char text[2][ciLangS_Size] = {"", ""};
+    int lang = mf_Tovra_Lang__fr_FILE();
+    mf_Tovra_LangS__DataBase(ciSidAlreadyRuns, lang, text[0], sizeof text[0]);
+    mf_Tovra_LangS__DataBase(ciSidUseThatWindow, lang, text[1], sizeof text[1]);
+    char message[sizeof folder + 2 * ciLangS_Size + 4];
+    std::snprintf(message, sizeof message, "%s\n%s\n%s", text[0], folder, text[1]);
+    MessagePopup("Tovra COMM", message);
+    return false;
+}
 
 } // namespace
 
@@ -114,10 +140,13 @@ int mf_Tovra_Form_COMM__init(void)
     return 0;
 }
 
-// Start-up. A resource file that cannot be loaded is reported and the
-// negative code returned, so the program stops instead of looping windowless.
+// Start-up. A resource file that cannot be loaded, or another Tovra COMM in
+// the same folder, is reported and a negative code returned, so the program
+// stops instead of looping windowless.
 int mf_APP_Tovra__init(void)
 {
+    if (!fn_first_in_folder())
+        return -1;
     mf_Tovra_Log__Clear();
     mf_Tovra_Log__Append();
     int r = mf_Tovra_Form_COMM__init();

@@ -223,7 +223,9 @@ const CliCommand caCli_Commands[] = {
     {"ports", "ports [--files DIR] [--json] [--log FILE]",
      "Searches the serial ports as the window's port list does (Prolific adapters\n"
      "first, ports held by another program left out) and prints one line per\n"
-     "free port: COM number, device path, friendly name, separated by tabs.",
+     "free port: COM number, device path, friendly name, separated by tabs. Ports\n"
+     "you may not open follow, marked \"no permission\" (JSON: \"permission\":false).\n"
+     "TOVRA_PORTS_ONLY=1 lists the port map's links only.",
      ciOptFiles | ciOptAll, 0, 0, mf_Tovra_CLI__Ports},
     {"read", "read --com N [--baud B --parity P --data D --stop S --id ID] [--raw]",
      "Reads BR1 and BR2 from the device and prints them: BR1=38400 BR2=115200",

@@ -172,8 +172,9 @@ struct PortsOut {
     int count;
 };
 
-// One free port: 5<TAB>/dev/ttyUSB0<TAB>Prolific ... (COM5), or a JSON item.
-void fn_print_port(int com, const char *line, void *data)
+// One port: 5<TAB>/dev/ttyUSB0<TAB>Prolific ... (COM5), or a JSON item; a
+// port the user may not open says so after its name, as the window does.
+void fn_print_port(int com, const char *line, int permitted, void *data)
 {
     PortsOut *out = static_cast<PortsOut *>(data);
     char name[16];
@@ -186,7 +187,7 @@ void fn_print_port(int com, const char *line, void *data)
         fn_json_string(stdout, path);
         std::printf(",\"name\":");
         fn_json_string(stdout, line);
-        std::printf("}");
+        std::printf(",\"permission\":%s}", permitted ? "true" : "false");
     } else {
         std::printf("%d\t%s\t%s\n", com, path, line);
     }
@@ -206,9 +207,9 @@ int mf_Tovra_CLI__Ports(const CliArgs *a)
         (!a->files && FileMakeTempDir(temp, sizeof temp) != 0))
         return fn_fail(a, "ports", ciResultLocal, "cannot make a temporary folder", nullptr);
     const char *folder = a->files ? a->files : temp;
-    // A folder that cannot take the files would list no port, as if there were none.
-    bool written = FileChangeDir(folder) == 0 && mf_Tovra_ComSearch__Files() == 0 &&
-                   FileKind(caDevMng_COM_Prolific_First) == FILE_REGULAR;
+    // A folder that cannot take the files would list no port, as if there
+    // were none, or the ports of an earlier search.
+    bool written = FileChangeDir(folder) == 0 && mf_Tovra_ComSearch__Files() == 0;
     if (written) {
         if (a->json) {
             fn_json_head(a, true);

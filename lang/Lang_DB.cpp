@@ -163,6 +163,12 @@ const LangS gcaLangS[] = {
     {331049, {"__Test", "測試(__T)", "测试(__T)"}},
     // Find device and Write
     {900200, {"Verify", "驗證", "验证"}},
+    {900300, {"No permission for this port:", "無權開啟此連接埠：", "无权打开此端口："}},
+    {900301, {"Join group, then re-login:", "請加入群組後重新登入：", "请加入组后重新登录："}},
+    {900302, {"Ask the admin for access.", "請向管理員申請權限。", "请向管理员申请权限。"}},
+    {900303, {"Cannot write in this folder:", "無法寫入此資料夾：", "无法写入此文件夹："}},
+    {900304, {"Tovra COMM already runs in:", "Tovra COMM 已在此執行：", "Tovra COMM 已在此运行："}},
+    {900305, {"Use that window or close it.", "請使用該視窗或先關閉它。", "请使用该窗口或先关闭它。"}},
 };
 const int ciLangS_Count = sizeof gcaLangS / sizeof gcaLangS[0];
 

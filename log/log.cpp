@@ -106,12 +106,18 @@ int mf_Tovra_Log__To(const char *path)
     return path && !gpLog ? -1 : 0;
 }
 
+// After a crash the operator restarts to look at the log: the last run's
+// lines must survive that start.
 int mf_Tovra_Log__Clear(void)
 {
-    if (SwitchIsOn()) {
-        if (FILE *f = FileOpenRegular(LogPath(), "w"))
-            std::fclose(f);
-    }
+    if (!SwitchIsOn())
+        return 0;
+    char head[2];
+    if (!gbLogFixed && FileReadHead(caLogFile, head, sizeof head) > 0 &&
+        std::rename(caLogFile, caLogPrevious) != 0)
+        return 0;
+    if (FILE *f = FileOpenRegular(LogPath(), "w"))
+        std::fclose(f);
     return 0;
 }
 

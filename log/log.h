@@ -13,6 +13,8 @@ extern int giLog;   // counted writes since the log was last opened
 
 constexpr const char *caLogFile = "log___main.txt";
 constexpr const char *caLogSwitchFile = "YN_log_main.txt";
+// The previous run's log: kept by start-up before it empties the log.
+constexpr const char *caLogPrevious = "log___main.txt.1";
 constexpr int ciLogReopenEvery = 50;
 
 // For a program without the switch (tovra-cli): the log goes to `path`,
@@ -20,6 +22,9 @@ constexpr int ciLogReopenEvery = 50;
 // made. Opens the log; -1 when the file cannot be opened.
 int mf_Tovra_Log__To(const char *path);
 
+// With the switch on: keeps a non-empty log as caLogPrevious (replacing the
+// one kept before), then empties the log. A log that cannot be kept is not
+// emptied either: the new run appends to it.
 int mf_Tovra_Log__Clear(void);
 int mf_Tovra_Log__Append(void);
 int mf_Tovra_Log__Close(void);

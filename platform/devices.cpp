@@ -24,11 +24,12 @@ int DumpPresentDevices(const char *fileName)
 {
     if (!gcaDeviceNames)
         return DumpSystemDevices(fileName);
-    if (FILE *f = FileOpenRegular(fileName, "w")) {
-        for (int i = 0; i < giDeviceNames; ++i)
-            std::fprintf(f, "%s\n", gcaDeviceNames[i]);
-        std::fclose(f);
-    }
+    FILE *f = FileOpenRegular(fileName, "w");
+    if (!f)
+        return -1;
+    for (int i = 0; i < giDeviceNames; ++i)
+        std::fprintf(f, "%s\n", gcaDeviceNames[i]);
+    std::fclose(f);
     return 0;
 }
 
@@ -40,17 +41,28 @@ int DumpPresentDevices(const char *fileName)
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <future>
 #include <vector>
 
+#include <grp.h>
 #include <sys/stat.h>
 
 #include "platform/serial.h"
 #include "platform/serial_map.h"
+#include "platform/sim_link.h"
 
 namespace {
 
 constexpr const char *caUsbDevices = "/sys/bus/usb/devices";
+
+// TOVRA_PORTS_ONLY=1: the port map is the whole list.
+bool PortsOnly()
+{
+    const char *only = std::getenv("TOVRA_PORTS_ONLY");
+    return only && std::strcmp(only, "1") == 0;
+}
 
 struct MapLink {
     int com;
@@ -63,7 +75,8 @@ struct ListedPort {
 };
 
 // The links COMn of the port map that lead to a present character device,
-// dangling links and other entries left out.
+// dangling links, links of a simulator that is gone and other entries left
+// out.
 std::vector<MapLink> PortMapLinks()
 {
     char path[1024];
@@ -76,6 +89,7 @@ std::vector<MapLink> PortMapLinks()
         QString device = QFileInfo(dir.filePath(entry)).canonicalFilePath();
         struct stat st;
         if (com == 0 || device.isEmpty() ||
+            ComSimLinkStale(QFile::encodeName(dir.filePath(entry)).constData()) ||
             stat(QFile::encodeName(device).constData(), &st) != 0 || !S_ISCHR(st.st_mode))
             continue;
         links.push_back({com, device});
@@ -106,6 +120,8 @@ std::future<QList<QSerialPortInfo>> gvPrefetch;
 
 QList<QSerialPortInfo> EnumeratedPorts()
 {
+    if (PortsOnly())
+        return {};
     return gvPrefetch.valid() ? gvPrefetch.get() : QSerialPortInfo::availablePorts();
 }
 
@@ -143,6 +159,8 @@ std::vector<ListedPort> SerialPorts()
 // The product name of every USB device that has one, in sysfs order.
 void WriteUsbProducts(FILE *f)
 {
+    if (PortsOnly())
+        return;
     QDir usb(caUsbDevices);
     const QStringList entries = usb.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &entry : entries) {
@@ -163,7 +181,7 @@ void WriteUsbProducts(FILE *f)
 
 int PrefetchPresentDevices(void)
 {
-    if (!gvPrefetch.valid())
+    if (!gvPrefetch.valid() && !PortsOnly())
         gvPrefetch = std::async(std::launch::async, QSerialPortInfo::availablePorts);
     return 0;
 }
@@ -172,7 +190,7 @@ int DumpSystemDevices(const char *fileName)
 {
     FILE *f = FileOpenRegular(fileName, "w");
     if (!f)
-        return 0;
+        return -1;
     for (const ListedPort &port : SerialPorts())
         std::fprintf(f, "%s\n", port.name.constData());
     WriteUsbProducts(f);
@@ -181,3 +199,24 @@ int DumpSystemDevices(const char *fileName)
 }
 
 #endif
+
+// A Windows port refuses only the program that holds it, so no group helps there.
+int DeviceAccessGroup(const char *comName, char *groupName, int size)
+{
+    if (size <= 0)
+        return -1;
+    groupName[0] = '\0';
+#ifndef _WIN32
+    char path[1024];
+    struct stat st;
+    if (ComDevicePath(comName, path, sizeof path) != 0 || stat(path, &st) != 0)
+        return -1;
+    const struct group *g =
+        (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP) ? getgrgid(st.st_gid) : nullptr;
+    if (g)
+        std::snprintf(groupName, static_cast<size_t>(size), "%s", g->gr_name);
+#else
+    (void)comName;
+#endif
+    return 0;
+}

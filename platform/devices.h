@@ -5,10 +5,20 @@
 #pragma once
 
 // Writes the friendly name of every present device into fileName, one a
-// line ended by "\n", in a stable order. Returns 0. When the platform cannot
-// list its devices the file is left as it was; a file that cannot be
-// created gets nothing.
+// line ended by "\n", in a stable order. Returns 0, or -1 when the file
+// cannot be created. When the platform cannot list its devices the file is
+// left as it was.
+//
+// With the environment variable TOVRA_PORTS_ONLY=1 the list holds the links
+// of the port map only: the computer's own ports and USB devices are neither
+// listed nor, so, probed by a search (tests, demos, scripts).
 int DumpPresentDevices(const char *fileName);
+
+// The group whose members may open the port named `comName` ("COMn"), when
+// its device grants its group reading and writing: "dialout" for a USB
+// adapter. "" when no group would help. 0, or -1 when the name leads to no
+// device.
+int DeviceAccessGroup(const char *comName, char *groupName, int size);
 
 // Starts gathering the computer's serial ports on a helper thread and
 // returns at once; the next DumpPresentDevices takes that list instead of

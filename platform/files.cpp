@@ -1,10 +1,13 @@
 #include "platform/files.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "platform/copy_out.h"
 
@@ -107,6 +110,22 @@ int FileRemoveDir(const char *path)
 int FileChangeDir(const char *path)
 {
     return path && *path && QDir::setCurrent(QString::fromUtf8(path)) ? 0 : -1;
+}
+
+int FileHoldLock(const char *path)
+{
+    static std::unique_ptr<QLockFile> held;
+    if (!path || !*path)
+        return FILE_LOCK_NONE;
+    QString name = QFileInfo(QString::fromUtf8(path)).absoluteFilePath();
+    if (held && held->fileName() == name)
+        return 0;
+    auto lock = std::make_unique<QLockFile>(name);
+    lock->setStaleLockTime(0); // held as long as its program runs, however long
+    if (!lock->tryLock(0))
+        return lock->error() == QLockFile::LockFailedError ? FILE_LOCK_TAKEN : FILE_LOCK_NONE;
+    held = std::move(lock);
+    return 0;
 }
 
 int FileIsTerminal(FILE *f)

@@ -26,5 +26,14 @@ int FileMakeTempDir(char *path, size_t size);
 int FileRemoveDir(const char *path);
 // Makes path the current folder. 0 or -1.
 int FileChangeDir(const char *path);
+// Holds the lock file `path` until the program ends (or until it holds
+// another one), so that a second program started in the same folder can
+// tell. 0 when held; FILE_LOCK_TAKEN when another running program holds it;
+// FILE_LOCK_NONE when it cannot be made (a folder that is not writable), in
+// which case the program goes on without it. A lock left by a program that
+// died is taken over.
+enum { FILE_LOCK_TAKEN = -1, FILE_LOCK_NONE = -2 };
+int FileHoldLock(const char *path);
+
 // Whether the stream is a terminal (a person watching, not a script).
 int FileIsTerminal(FILE *f);

@@ -6,6 +6,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include "platform/sim_link.h"
 #endif
 
 namespace {
@@ -47,9 +49,19 @@ const PortKind caPortKinds[] = {
 constexpr int ciVendorProlific = 0x067b;
 constexpr int ciKernelNameMax = 32;
 
+// What a part's character becomes: control characters spaces, parentheses
+// brackets, since the COM number is read from the first "(" that leads on to
+// C, O, M: a vendor's "(C)" ahead of it would hide the port's own "(COMn)".
+char PartChar(unsigned char c)
+{
+    if (c < 0x20 || c == 0x7F)
+        return ' ';
+    return c == '(' ? '[' : c == ')' ? ']' : static_cast<char>(c);
+}
+
 // Joins the non-empty parts with single spaces into out, at most `limit`
-// bytes, control characters as spaces. A part cut inside a UTF-8 sequence
-// loses the whole sequence.
+// bytes, each character as PartChar makes it. A part cut inside a UTF-8
+// sequence loses the whole sequence.
 int JoinParts(const char *const *parts, int count, char *out, int limit)
 {
     int len = 0;
@@ -59,10 +71,8 @@ int JoinParts(const char *const *parts, int count, char *out, int limit)
             continue;
         if (len > 0 && len < limit)
             out[len++] = ' ';
-        for (; *p && len < limit; ++p) {
-            unsigned char c = static_cast<unsigned char>(*p);
-            out[len++] = static_cast<char>(c < 0x20 || c == 0x7F ? ' ' : c);
-        }
+        for (; *p && len < limit; ++p)
+            out[len++] = PartChar(static_cast<unsigned char>(*p));
         if ((static_cast<unsigned char>(*p) & 0xC0) == 0x80) {
             while (len > 0 && (static_cast<unsigned char>(out[len - 1]) & 0xC0) == 0x80)
                 --len;
@@ -106,7 +116,7 @@ bool ComLinkExists(const char *path)
 {
 #ifndef _WIN32
     struct stat st;
-    return lstat(path, &st) == 0;
+    return lstat(path, &st) == 0 && !ComSimLinkStale(path);
 #else
     (void)path;
     return false;

@@ -22,7 +22,8 @@ bool ComMapSettings(long baudRate, int parity, int dataBits, int stopBits, ComLi
 typedef bool (*ComLinkExistsFn)(const char *path);
 bool ComResolveName(const char *name, const char *mapDir, ComLinkExistsFn linkExists, char *out,
                     int size);
-// Whether a directory entry (a link, even a dangling one) exists at path.
+// Whether a directory entry (a link, even a dangling one) exists at path,
+// a simulator's link whose simulator is gone counting as none.
 bool ComLinkExists(const char *path);
 // The COM number of "COMn" (1..256), or 0 when the name is not of that form.
 int ComNumberOfName(const char *name);
@@ -47,7 +48,8 @@ constexpr int ciFriendlyNameMax = 255;
 // device has. With neither manufacturer nor description the kind of port
 // stands in ("Communications Port" for a built-in UART, "Virtual serial port"
 // for a pseudo-terminal). A Prolific adapter (vendor 0x067b) always carries
-// "Prolific". Control characters become spaces, so a name is one line; the
-// text is cut, on a UTF-8 boundary, so the whole name fits ciFriendlyNameMax
-// bytes with its "[kernel name] (COMn)" intact. Returns the length written.
+// "Prolific". Control characters become spaces, so a name is one line, and
+// "(" and ")" in the parts become "[" and "]", so only the tail names a COM
+// port; the text is cut, on a UTF-8 boundary, so the whole name fits
+// ciFriendlyNameMax bytes with its "[kernel name] (COMn)" intact. Returns the length written.
 int DeviceFriendlyName(const DeviceFacts *device, char *out, int size);

@@ -7,14 +7,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-scripts/setup.sh
+scripts/setup.sh run test # Xvfb
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target tovra-devsim tovra-session >/dev/null
 
 work=$(mktemp -d)
 sim2=
 trap 'kill $sim $sim2 2>/dev/null; rm -rf "$work"' EXIT
-export TOVRA_PORTS_DIR=$work/ports
+export TOVRA_PORTS_DIR=$work/ports TOVRA_PORTS_ONLY=1 # the port list shows the simulators only
 "$root/build/bin/tovra-devsim" --com 200 --state "$work/state.txt" > "$work/devsim.out" 2>&1 &
 sim=$!
 for _ in $(seq 50); do grep -q ready "$work/devsim.out" && break; sleep 0.1; done

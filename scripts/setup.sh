@@ -1,16 +1,33 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that Tovra COMM needs to build, run and test.
-# Idempotent and quiet when everything is already there.
+# Installs the Debian packages of the purposes asked for, only those missing:
+#   scripts/setup.sh run         build and run the program (scripts/run.sh)
+#   scripts/setup.sh run test    and build and run the tests (scripts/test.sh)
+#   scripts/setup.sh package     make and check the Debian package
+#   scripts/setup.sh ci          the tools only CI uses (.ci/run asks for all four)
+# Quiet when everything is already there; otherwise apt shows its progress.
 set -euo pipefail
 
-packages=(
-  cmake g++ make pkg-config
-  qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
-  libmodbus-dev libgtest-dev libbenchmark-dev fonts-wqy-microhei
-  xvfb xauth
-  g++-mingw-w64-x86-64
-  dpkg-dev file desktop-file-utils # the Debian package: dpkg-shlibdeps, cpack, a check of the desktop entry
+# One list per purpose; add a package to the purpose that needs it.
+declare -A purpose_packages=(
+  [run]="cmake g++ make pkg-config
+         qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+         libmodbus-dev fonts-wqy-microhei xdg-utils"
+  [test]="libgtest-dev libbenchmark-dev
+          xvfb xauth"
+  [package]="dpkg-dev file desktop-file-utils"
+  [ci]="g++-mingw-w64-x86-64"
 )
+
+[[ $# -gt 0 ]] || set -- run
+packages=()
+for purpose in "$@"; do
+  [[ -n "${purpose_packages[$purpose]+set}" ]] || {
+    echo "setup: unknown purpose '$purpose' (${!purpose_packages[*]})" >&2
+    exit 2
+  }
+  read -r -a list <<< "$(echo ${purpose_packages[$purpose]})"
+  packages+=("${list[@]}")
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,6 +44,6 @@ if [[ $(id -u) -ne 0 ]]; then
     exit 1
   fi
 fi
-echo "setup: installing ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+echo "setup ($*): installing ${missing[*]}"
+$sudo apt-get update
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

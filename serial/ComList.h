@@ -1,10 +1,13 @@
 // COM port discovery on the main panel: the list of present and free serial
-// ports (control 21), Prolific adapters first, filled by the port search,
-// and picking a port from it.
+// ports (control 21), Prolific adapters first, then the ports the user may
+// not open, filled by the port search, and picking a port from it.
 #pragma once
 
 #include "model/model.h"
 #include "serial/ComSearch.h"
+
+// How many items at the end of the list are ports the user may not open.
+extern int giComList_Refused;
 
 // {main panel, control 21}.
 int mf_Tovra_ComList__init(CtrlRef *ref);

@@ -5,12 +5,17 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "platform/devices.h"
 #include "platform/files.h"
 #include "platform/serial.h"
+
+const char *gvComSearch_Unwritable = nullptr;
 
 namespace {
 
@@ -46,13 +51,23 @@ int fn_read_line(FILE *f, char line[ciComLineSize])
     return 0;
 }
 
+// Creates `name` for writing; when it cannot be, it becomes the search's
+// unwritable file (the first one only).
+FILE *fn_create(const char *name, const char *mode)
+{
+    FILE *f = FileOpenRegular(name, mode);
+    if (!f && !gvComSearch_Unwritable)
+        gvComSearch_Unwritable = name;
+    return f;
+}
+
 // Writes each line of `from` that passes `test` to `yes`, every other line
 // to `no` (dropped when no is nullptr). A file that cannot be opened counts
-// as empty; output to a file that cannot be created is dropped.
+// as empty.
 void fn_split_lines(const char *from, const char *yes, const char *no, LineTest test)
 {
     FILE *in = FileOpenRegular(from, "r");
-    FILE *out[2] = {FileOpenRegular(yes, "w"), no ? FileOpenRegular(no, "w") : nullptr};
+    FILE *out[2] = {fn_create(yes, "w"), no ? fn_create(no, "w") : nullptr};
     char line[ciComLineSize];
     while (fn_read_line(in, line))
         if (FILE *f = out[test(line) ? 0 : 1])
@@ -65,7 +80,7 @@ void fn_split_lines(const char *from, const char *yes, const char *no, LineTest 
 // `to` = `first` followed by `second`, byte for byte.
 void fn_join_files(const char *to, const char *first, const char *second)
 {
-    FILE *out = FileOpenRegular(to, "wb");
+    FILE *out = fn_create(to, "wb");
     for (const char *name : {first, second}) {
         FILE *in = FileOpenRegular(name, "rb");
         if (!in)
@@ -114,31 +129,47 @@ int fn_find_COMx_Prolific(const char *text)
     return 1;
 }
 
+// Each stage runs only when every file before it was written by this search.
 int mf_Tovra_ComSearch__Files(void)
 {
-    fn_Get_Windows_Device_Manager_data(caDevMng_All_DEV);
-    fn_split_lines(caDevMng_All_DEV, caDevMng_All_COM, nullptr, fn_find_COMx_number);
-    fn_split_lines(caDevMng_All_COM, caDevMng_COM_IS_Prolific, caDevMng_COM_NOT_Prolific,
-                   fn_find_COMx_Prolific);
-    fn_join_files(caDevMng_COM_Prolific_First, caDevMng_COM_IS_Prolific, caDevMng_COM_NOT_Prolific);
-    return 0;
+    gvComSearch_Unwritable = nullptr;
+    if (fn_Get_Windows_Device_Manager_data(caDevMng_All_DEV) < 0)
+        gvComSearch_Unwritable = caDevMng_All_DEV;
+    if (!gvComSearch_Unwritable)
+        fn_split_lines(caDevMng_All_DEV, caDevMng_All_COM, nullptr, fn_find_COMx_number);
+    if (!gvComSearch_Unwritable)
+        fn_split_lines(caDevMng_All_COM, caDevMng_COM_IS_Prolific, caDevMng_COM_NOT_Prolific,
+                       fn_find_COMx_Prolific);
+    if (!gvComSearch_Unwritable)
+        fn_join_files(caDevMng_COM_Prolific_First, caDevMng_COM_IS_Prolific,
+                      caDevMng_COM_NOT_Prolific);
+    return gvComSearch_Unwritable ? -1 : 0;
 }
 
 int mf_Tovra_ComSearch__Probe(ComFoundPtr found, void *data)
 {
+    if (gvComSearch_Unwritable)
+        return 0;
     FILE *in = FileOpenRegular(caDevMng_COM_Prolific_First, "r");
-    FILE *exist = FileOpenRegular(caCOM_Exist, "w");
+    FILE *exist = fn_create(caCOM_Exist, "w");
     char line[ciComLineSize];
     int probed = 0;
+    std::vector<std::pair<int, std::string>> refused; // listed after the ports that open
     while (fn_read_line(in, line)) {
         int n = fn_find_COMx_number(line);
         char name[16];
         std::snprintf(name, sizeof name, "COM%d", n);
         gr = OpenCom(ciPORT_umb, name);
         if (gr >= 0) {
-            found(n, line, data);
+            found(n, line, 1, data);
             if (exist)
                 std::fprintf(exist, "%d\n", n);
+        } else if (gr == kComErrPermission) {
+            char group[64];
+            std::string label = std::string(line) + COM_NO_PERMISSION;
+            if (DeviceAccessGroup(name, group, sizeof group) == 0 && group[0])
+                label += std::string(COM_JOIN_GROUP) + group;
+            refused.emplace_back(n, label);
         }
         CloseCom(ciPORT_umb);
         ++probed;
@@ -146,5 +177,7 @@ int mf_Tovra_ComSearch__Probe(ComFoundPtr found, void *data)
     for (FILE *f : {in, exist})
         if (f)
             std::fclose(f);
+    for (const auto &[n, label] : refused)
+        found(n, label.c_str(), 0, data);
     return probed;
 }

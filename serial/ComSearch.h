@@ -26,14 +26,30 @@ int fn_find_COMx_number(const char *text);
 // 1 if the text contains "Prolific" (case-sensitive), logging the word; else 0.
 int fn_find_COMx_Prolific(const char *text);
 
-// The first stages: the files 00 to 04. Returns 0.
+// The first file of the current search that could not be created, or
+// nullptr: set by every search, so a search never reads a file that it did
+// not write itself (a stale file in a folder that is not writable).
+extern const char *gvComSearch_Unwritable;
+
+// The first stages: the files 00 to 04. Returns 0, or -1 when one of them
+// could not be created (gvComSearch_Unwritable names it); the stages after
+// it are not run.
 int mf_Tovra_ComSearch__Files(void);
 
-// Called for each candidate that opened: its COM number and its line of
-// file 04 (the friendly name).
-typedef void (*ComFoundPtr)(int com, const char *line, void *data);
+// What follows the friendly name of a port the user may not open, and the
+// group to join when one would help.
+#define COM_NO_PERMISSION " \u2014 no permission"
+#define COM_JOIN_GROUP ": join the group "
+
+// Called for each candidate that opened, then for each that refused with
+// "permission denied": its COM number, its label (the line of file 04,
+// followed for a refused port by COM_NO_PERMISSION and, where a group
+// would help, COM_JOIN_GROUP and the group), and whether it opened.
+typedef void (*ComFoundPtr)(int com, const char *label, int permitted, void *data);
 // The last stage: opens and closes every candidate of file 04 under the
-// program's logical port, in the file's order; reports those that open to
-// `found` and writes their numbers to COM__Exist.txt. Returns the number of
-// ports probed.
+// program's logical port, in the file's order; reports those that open and
+// then those the user may not open to `found`, and writes the numbers of
+// those that open to COM__Exist.txt. Ports held by another program are left
+// out. Nothing is probed after a failed mf_Tovra_ComSearch__Files. Returns
+// the number of ports probed.
 int mf_Tovra_ComSearch__Probe(ComFoundPtr found, void *data);

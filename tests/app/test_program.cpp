@@ -164,3 +164,78 @@ TEST_F(EndToEndTest, TheProgramFindsTheSimulatorReadsWritesBR1AndEndsOnTheGraveA
     EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=5\nBR2=3\n") << sim.output();
     EXPECT_EQ(ReadFileBytes("lang.txt"), "2");
 }
+
+// Nothing lost across runs: each start in a folder logs one line (a folder
+// entry that cannot be written, COM__Exist.txt as a folder, stands in for
+// the run's work), so what a run left can be told from what the next wrote.
+constexpr const char *kStartLine = "cannot write in this folder :: ";
+
+class RunsInOneFolder : public ScratchDirTest {
+protected:
+    void SetUp() override
+    {
+        ScratchDirTest::SetUp();
+        for (const char *folder : {"work/COM__Exist.txt", "ports", "one", "two"})
+            fs::create_directories(folder);
+        WriteFileBytes("work/YN_log_main.txt", "1");
+        setenv("TOVRA_PORTS_DIR", (dir_ + "/ports").c_str(), 1);
+        setenv("TOVRA_PORTS_ONLY", "1", 1);
+    }
+    // Starts the program in work/, its output in <from>/output.txt.
+    pid_t StartFrom(const char *from)
+    {
+        fs::current_path(dir_ + "/" + from);
+        pid_t pid = Start(TOVRA_COMM_PATH, (dir_ + "/work").c_str());
+        fs::current_path(dir_);
+        return pid;
+    }
+    static bool Holds(const std::string &file, const std::string &piece)
+    {
+        return ReadFileBytes(file).find(piece) != std::string::npos;
+    }
+    static bool Started() { return WaitFor([] { return Holds("work/log___main.txt", kStartLine); }, std::chrono::seconds(60)); }
+};
+
+TEST_F(RunsInOneFolder, TheLastRunsLogIsKeptAsLogDot1WhenTheProgramStartsAgainHoweverThatRunEnded)
+{
+    for (int signal : {SIGTERM, SIGKILL}) {
+        pid_t first = StartFrom("one");
+        ASSERT_TRUE(Started()) << ReadFileBytes("one/output.txt");
+        kill(first, signal);
+        ExitStatus(first, std::chrono::seconds(60));
+        const std::string last = ReadFileBytes("work/log___main.txt");
+
+        pid_t second = StartFrom("two");
+        ASSERT_TRUE(WaitFor([] { return fs::exists("work/log___main.txt.1"); }, std::chrono::seconds(60)) && Started())
+            << "signal " << signal << ": " << ReadFileBytes("two/output.txt");
+        kill(second, SIGTERM);
+        EXPECT_EQ(ExitStatus(second, std::chrono::seconds(60)), 0) << "signal " << signal;
+        EXPECT_EQ(ReadFileBytes("work/log___main.txt.1"), last) << "signal " << signal;
+        const std::string now = ReadFileBytes("work/log___main.txt");
+        EXPECT_EQ(now.find(kStartLine), now.rfind(kStartLine)) << "emptied before the new run wrote: " << now;
+        fs::remove("work/log___main.txt.1");
+    }
+}
+
+TEST_F(RunsInOneFolder, ASecondProgramInTheSameFolderSaysSoAndEndsLeavingTheFirstOnesFilesAlone)
+{
+    pid_t first = StartFrom("one");
+    ASSERT_TRUE(Started()) << ReadFileBytes("one/output.txt");
+    const std::string log = ReadFileBytes("work/log___main.txt");
+    fs::remove("work/Dev_Mng_00_All_DEV.txt"); // a search would write it again
+
+    pid_t second = StartFrom("two");
+    const std::string says = "tovra-comm: Tovra COMM already runs in this folder: " + fs::canonical("work").string();
+    EXPECT_TRUE(WaitFor([&] { return Holds("two/output.txt", says); }, std::chrono::seconds(60)))
+        << ReadFileBytes("two/output.txt");
+    kill(second, SIGTERM); // closes its popup
+    EXPECT_EQ(ExitStatus(second, std::chrono::seconds(60)), 1);
+    EXPECT_EQ(ReadFileBytes("work/log___main.txt"), log);
+    EXPECT_EQ(ReadFileBytes("work/YN_log_main.txt"), "1");
+    EXPECT_FALSE(fs::exists("work/log___main.txt.1"));
+    EXPECT_FALSE(fs::exists("work/lang.txt"));
+    EXPECT_FALSE(fs::exists("work/Dev_Mng_00_All_DEV.txt"));
+
+    kill(first, SIGTERM);
+    EXPECT_EQ(ExitStatus(first, std::chrono::seconds(60)), 0) << ReadFileBytes("one/output.txt");
+}

@@ -1,6 +1,7 @@
-// Times a whole port search, as the search button runs it: this machine's
-// device list plus 8 port-map links to pseudo-terminals, all six files
-// written, every candidate probed. Prints figures only; it never fails.
+// Times a whole port search, as the search button runs it: 8 port-map links
+// to pseudo-terminals (with TOVRA_PORTS_ONLY=1, as CTest and scripts/test.sh
+// run it, this machine's own ports are neither listed nor opened), all six
+// files written, every candidate probed. Prints figures only; it never fails.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -91,7 +92,7 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    Print("device list alone (Qt enumeration, port map, USB products)",
+    Print("device list alone (the port map; without TOVRA_PORTS_ONLY also Qt's ports and USB products)",
           Time([] { DumpPresentDevices(caDevMng_All_DEV); }));
     Print("whole search (device list, six files, probe of each candidate)",
           Time([] { mf_Tovra_ComList__Search_WIN32API_Prolific(); }));

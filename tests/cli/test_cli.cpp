@@ -11,9 +11,15 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "devsim.h"
+#include "plain_user.h"
 #include "scratch.h"
 
 namespace fs = std::filesystem;
@@ -343,4 +349,38 @@ TEST_F(CliTest, FindNamesADeviceSlowerThanTheProbeAndFindsItWithARaisedLimit)
     run = Cli(sim, "find", {"--limit", "300"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "COM=" + std::to_string(sim.com()) + " BAUD=9600 PARITY=E DATA=8 STOP=1 ID=1\n");
+}
+
+TEST_F(CliTest, PortsListsAPortThePlainUserMayNotOpenAfterTheFreeOnesInTheWindowsWords)
+{
+    RefusedPort refused;
+    if (!AsPlainUser())
+        return;
+    ASSERT_TRUE(refused.refused()) << refused.path() << " opens for this user";
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string map = DevSim::portsDir();
+    const std::string free = ptsname(master);
+    fs::create_symlink(free, map + "/COM231");
+    fs::create_symlink(refused.path(), map + "/COM230");
+    setenv("TOVRA_PORTS_ONLY", "1", 1);
+    struct stat st;
+    ASSERT_EQ(stat(refused.path().c_str(), &st), 0);
+    const std::string refusedName = "Virtual serial port [" + refused.path().substr(5) +
+                                    "] (COM230) \u2014 no permission: join the group " + getgrgid(st.st_gid)->gr_name;
+
+    Outcome text = Cli({"ports"});
+    Outcome json = Cli({"ports", "--json"});
+    fs::remove(map + "/COM231");
+    fs::remove(map + "/COM230");
+    close(master);
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out, "231\t" + map + "/COM231\tVirtual serial port [" + free.substr(5) +
+                            "] (COM231)\n230\t" + map + "/COM230\t" + refusedName + "\n");
+    QJsonArray ports = Json(json)["ports"].toArray();
+    ASSERT_EQ(ports.size(), 2);
+    EXPECT_EQ(ports[0].toObject()["permission"].toBool(), true);
+    EXPECT_EQ(ports[1].toObject()["com"].toInt(), 230);
+    EXPECT_EQ(ports[1].toObject()["permission"].toBool(), false);
+    EXPECT_EQ(ports[1].toObject()["name"].toString().toStdString(), refusedName);
 }

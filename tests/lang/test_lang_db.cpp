@@ -32,9 +32,9 @@ const Popups caSidPopup = {{"", "Lang SID not fount"}};
 
 } // namespace
 
-TEST(LangTable, Holds140IdsInStrictlyAscendingOrder)
+TEST(LangTable, Holds146IdsInStrictlyAscendingOrder)
 {
-    ASSERT_EQ(ciLangS_Count, 140);
+    ASSERT_EQ(ciLangS_Count, 146);
     for (int i = 1; i < ciLangS_Count; ++i)
         EXPECT_LT(gcaLangS[i - 1].sid, gcaLangS[i].sid) << "row " << i;
 }

@@ -209,3 +209,38 @@ TEST(LogViewer, IsTheDesktopOpenerUnlessOverridden)
     EXPECT_STREQ(TextViewerProgram(), "mousepad");
     unsetenv("TOVRA_VIEWER");
 }
+
+TEST_F(LogTest, StartUpKeepsTheLastRunsLinesAsDot1WhenLoggingIsOnAndTheyExist)
+{
+    const struct {
+        const char *name;
+        const char *switchText;
+        const char *log;     // nullptr: no log file
+        bool keptIsAFolder;  // log___main.txt.1 cannot be replaced
+        const char *logAfter;
+        const char *keptAfter; // nullptr: the folder stays
+    } rows[] = {
+        {"on, lines", "1", "run 2\n", false, "", "run 2\n"},
+        {"on, empty log", "1", "", false, "", "run 1\n"},
+        {"on, no log", "1", nullptr, false, "", "run 1\n"},
+        {"off", "0", "run 2\n", false, "run 2\n", "run 1\n"},
+        {"on, cannot keep", "1", "run 2\n", true, "run 2\n", nullptr},
+    };
+    for (const auto &row : rows) {
+        std::filesystem::remove_all(caLogPrevious);
+        std::filesystem::remove(caLogFile);
+        WriteFileBytes(caLogSwitchFile, row.switchText);
+        if (row.keptIsAFolder)
+            std::filesystem::create_directory(caLogPrevious);
+        else
+            WriteFileBytes(caLogPrevious, "run 1\n");
+        if (row.log)
+            WriteFileBytes(caLogFile, row.log);
+        mf_Tovra_Log__Clear();
+        EXPECT_EQ(ReadFileBytes(caLogFile), row.logAfter) << row.name;
+        if (row.keptAfter)
+            EXPECT_EQ(ReadFileBytes(caLogPrevious), row.keptAfter) << row.name;
+        else
+            EXPECT_TRUE(std::filesystem::is_directory(caLogPrevious)) << row.name;
+    }
+}

@@ -285,9 +285,14 @@ TEST_F(DeviceExchange, APortThatIsNotOpenFailsWithTheSerialCodeAndLogsTheRefusal
 TEST_F(DeviceExchange, AWriteThatCannotGoOutIsAFailureNotASuccess)
 {
     Start();
-    // Output suspended on the line (as by a peer's XOFF): the port takes nothing.
+    // A second descriptor on the line, taken before the port holds it for
+    // itself (TIOCEXCL, which only root may pass).
+    CloseCom(ciPORT_umb);
     int tty = open(sim_->ptyPath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(tty, 0);
+    ASSERT_EQ(OpenComConfig(ciPORT_umb, sim_->comName().c_str(), 9600, 0, 8, 1, 0, 0), 0);
+    ASSERT_EQ(SetComTime(ciPORT_umb, 0.2), 0);
+    // Output suspended on the line (as by a peer's XOFF): the port takes nothing.
     ASSERT_EQ(tcflow(tty, TCOOFF), 0);
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, nullptr), ciMB_ERR_WRITE);
     EXPECT_EQ(Added(), kReadTx + "\t" LOG_MARK " COM write NG, err code: 0\n\n"

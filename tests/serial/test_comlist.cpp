@@ -2,20 +2,32 @@
 // device-list seam, tovra-devsim behind the port map as the ports.
 #include <QListWidget>
 #include <QProcess>
+#include <QTest>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "app/Tovra_main.h"
 #include "devsim.h"
 #include "log/log.h"
+#include "modbus/Modbus_API.h"
 #include "model/model.h"
 #include "panel_fixture.h"
+#include "plain_user.h"
 #include "platform/devices.h"
+#include "platform/serial.h"
+#include "platform/serial_map.h"
 #include "platform/ui.h"
 #include "serial/ComList.h"
 #include "serial/UART_MB.h"
@@ -178,4 +190,143 @@ TEST_F(ComListTest, AtStartUpTheListShowsASimulatorStartedBeforeAmongThisMachine
     const std::string simName = "Virtual serial port [" + sim.ptyPath().substr(5) + "] (COM221)";
     EXPECT_NE(std::find(items.begin(), items.end(), std::make_pair(simName, 221)), items.end())
         << ReadFileBytes(caDevMng_All_DEV);
+}
+
+namespace {
+
+// A link COM<com> to `device` in the test process's port map, removed again.
+struct MapLink {
+    MapLink(const std::string &device, int com) : path(DevSim::portsDir() + "/COM" + std::to_string(com))
+    {
+        std::filesystem::create_symlink(device, path);
+    }
+    ~MapLink() { std::filesystem::remove(path); }
+    std::string path;
+};
+
+// A pseudo-terminal that this process holds open, linked as COM<com>: a free port.
+struct FreePort {
+    explicit FreePort(int com)
+        : master(posix_openpt(O_RDWR | O_NOCTTY)),
+          path(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : ""),
+          link(path, com)
+    {
+    }
+    ~FreePort() { close(master); }
+    int master;
+    std::string path;
+    MapLink link;
+};
+
+std::string GroupOf(const std::string &path)
+{
+    struct stat st;
+    const group *g = stat(path.c_str(), &st) == 0 ? getgrgid(st.st_gid) : nullptr;
+    return g ? g->gr_name : "?";
+}
+
+} // namespace
+
+TEST(ComNumber, OfANameMadeFromVendorStringsWithParenthesesIsThePortsOwn)
+{
+    const DeviceFacts rows[] = {
+        {"(C) 2009 Option", "Globe Option Modem", "ttyUSB12", -1, 45}, // "(C" then O, M of "Option Modem"
+        {"Acme", "Adapter (COM9 edition)", "ttyUSB0", -1, 33},
+        {"", "Bridge (C)(O)(M)", "ttyACM1", 0x067b, 98},
+        {"", "Modem (COM3)", "", -1, 0}, // a USB product, not a port
+    };
+    for (const DeviceFacts &facts : rows) {
+        char name[ciFriendlyNameMax + 1];
+        DeviceFriendlyName(&facts, name, sizeof name);
+        EXPECT_EQ(fn_find_COMx_number(name), facts.com) << name;
+    }
+}
+
+TEST_F(ComListTest, APortThePlainUserMayNotOpenIsListedLastWithTheGroupToJoinAndChoosingItExplains)
+{
+    RefusedPort refused;
+    if (!AsPlainUser())
+        return;
+    ASSERT_TRUE(refused.refused()) << refused.path() << " opens for this user";
+    FreePort free(231);
+    MapLink link(refused.path(), 230);
+    setenv("TOVRA_PORTS_ONLY", "1", 1);
+    SetDeviceListHook(nullptr, 0);
+    Click(kSearch);
+
+    const std::string group = GroupOf(refused.path());
+    const std::string marked = "Virtual serial port [" + refused.path().substr(5) + "] (COM230) \u2014 no permission: join the group " + group;
+    EXPECT_EQ(ListItems(), (Items{{"Virtual serial port [" + free.path.substr(5) + "] (COM231)", 231}, {marked, 230}}));
+    EXPECT_EQ(ReadFileBytes(caCOM_Exist), "231\n");
+
+    auto *list = qobject_cast<QListWidget *>(Ctrl(kComList));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(popups[0].second, "No permission for this port: COM230 (" + link.path + ")\n"
+                                "Join group, then re-login: " + group + "\nsudo usermod -aG " + group + " $USER");
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0) << "nothing opened";
+}
+
+TEST_F(ComListTest, AFileTheSearchCannotWriteIsNamedOnceAndNoNameOfAnEarlierSearchIsListed)
+{
+    if (!AsPlainUser())
+        return;
+    FreePort free(231);
+    HandIn({"Virtual serial port (COM231)"});
+    struct Row {
+        const char *name;
+        bool folderReadOnly; // else only COM__Exist.txt is read-only
+        const char *unwritable;
+        Items listed;
+    };
+    const Row rows[] = {
+        {"read-only folder", true, caDevMng_All_DEV, {}},
+        {"read-only COM__Exist.txt", false, caCOM_Exist, {{"Virtual serial port (COM231)", 231}}},
+    };
+    for (const Row &row : rows) {
+        for (const char *file : {caDevMng_All_DEV, caDevMng_All_COM, caDevMng_COM_IS_Prolific, caDevMng_COM_NOT_Prolific})
+            std::filesystem::remove(file);
+        WriteFileBytes(caDevMng_COM_Prolific_First, "Stale Port (COM231)\n");
+        WriteFileBytes(caCOM_Exist, "231\n");
+        EnableLog();
+        chmod(caCOM_Exist, 0444);
+        if (row.folderReadOnly)
+            chmod(".", 0555);
+        Click(kSearch);
+        chmod(".", 0755);
+        chmod(caCOM_Exist, 0644);
+        const std::string path = dir_ + "/" + row.unwritable;
+        EXPECT_EQ(ListItems(), row.listed) << row.name;
+        EXPECT_EQ(StatusText(), "Cannot write in this folder: " + path) << row.name;
+        EXPECT_EQ(StatusColour(), ciMsgRed) << row.name;
+        EXPECT_EQ(Log(), LOG_MARK " cannot write in this folder :: " + path + " \n") << row.name;
+        mf_Tovra_Log__Close();
+    }
+}
+
+TEST_F(ComListTest, ALinkOfASimulatorThatIsGoneIsNoPortAndTheNextSimulatorOnItsNumberReplacesIt)
+{
+    std::string link;
+    {
+        DevSim killed({"--com", "232"});
+        ASSERT_TRUE(killed.ready()) << killed.output();
+        link = killed.linkPath();
+        kill(std::stoi(ReadFileBytes(link + ".pid")), SIGKILL);
+        killed.stop();
+    }
+    // The pseudo-terminal number now belongs to another program.
+    FreePort other(233);
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(other.path, link);
+    setenv("TOVRA_PORTS_ONLY", "1", 1);
+    SetDeviceListHook(nullptr, 0);
+    Click(kSearch);
+    EXPECT_EQ(ReadFileBytes(caCOM_Exist), "233\n");
+    EXPECT_EQ(OpenCom(ciPORT_umb, "COM232"), kComErrNotMapped) << "Read sends nothing into it";
+
+    DevSim next({"--com", "232"});
+    ASSERT_TRUE(next.ready()) << next.output();
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), next.ptyPath());
+    Click(kSearch);
+    EXPECT_EQ(ReadFileBytes(caCOM_Exist), "232\n233\n");
 }
