@@ -52,7 +52,8 @@ struct FindState {
     bool garbled[ciFind_LINES];
     int garbledCount;
     int late;
-    bool stale; // late bytes came in before a probe
+    bool stale;  // late bytes came in before a probe
+    bool opened; // the port has opened at one setting at least
 };
 
 FindState gvFind;
@@ -385,10 +386,14 @@ int mf_Tovra_UMB_Find__Step(void)
             fn_next_line();
             return gvFind.running ? 1 : 0;
         }
+        // A device that opened before and is gone now was lost under the search.
+        if (gvFind.opened && (r == kComErrAbsent || r == kComErrNotMapped))
+            r = kComErrLost;
         if (r < 0) {
             fn_finish(ciFind_FAILED, r, nullptr, 0);
             return 0;
         }
+        gvFind.opened = true;
     }
     int id = gvFind.ids[gvFind.id];
     char setting[32];

@@ -359,3 +359,16 @@ TEST_F(FindDeviceTest, ADeviceSlowerThanTheProbeIsNotFoundAtAWrongSettingButName
         EXPECT_EQ(Log().find("Found:"), std::string::npos) << Log();
     }
 }
+
+TEST_F(FindDeviceTest, APortLostDuringTheSearchKeepsItsLostStatus)
+{
+    auto sim = std::make_unique<DevSim>(std::vector<std::string>{"--com", "237", "--line", "600"});
+    ASSERT_TRUE(sim->ready()) << sim->output();
+    OpenPort(237);
+    Click(kFind);
+    ASSERT_TRUE(RunUntil([] { return StatusText().find("(3/48)") != std::string::npos; }));
+    sim.reset(); // the adapter is pulled out
+    ASSERT_TRUE(RunUntil([] { return !mf_Tovra_UMB_Find__Running(); }));
+    EXPECT_EQ(StatusText(), std::string("COM237 lost: ") + GetRS232ErrorString(kComErrLost));
+    EXPECT_EQ(StatusColour(), ciMsgRed);
+}
