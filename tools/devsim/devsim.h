@@ -1,5 +1,5 @@
-// tovra-devsim: a Tovra device on a pseudo-terminal, served as a Modbus RTU
-// slave by libmodbus and linked into the COM-port map.
+// tovra-devsim: Tovra devices on a pseudo-terminal, one RS-485 bus with one
+// or several slaves whose replies libmodbus builds, linked into the COM-port map.
 #pragma once
 
 #include <cstdint>
@@ -97,11 +97,40 @@ void mf_Dev_Line__rest(termios &t, const DevLine &line);
 // the settings were rested for.
 DevSeen mf_Dev_Seen__of(const termios &t, const DevLine &line);
 
+// ---- Frames on the bus ---------------------------------------------------
+
+// The silence that ends an RTU frame, in microseconds: 3.5 characters of
+// 11 bits at `baud`, 1750 above 19200 baud and for an unknown rate (0).
+long mf_Dev_Silence__us(long baud);
+// Modbus CRC-16 of the bytes, low byte first on the wire.
+uint16_t mf_Dev_Crc16(const uint8_t *bytes, int length);
+// Why the bytes heard between two silences are no frame, or nullptr for a
+// frame: at least 4 bytes (ID, function, CRC) with a good CRC.
+const char *mf_Dev_Frame__fault(const uint8_t *bytes, int length);
+// A state file for each slave of a bus: "dir/name.txt" becomes "dir/name-ID.txt".
+std::string mf_Dev_State__path_for(const std::string &statePath, int slave);
+
 // ---- Options -------------------------------------------------------------
+
+// One slave of a bus. delayMs -1 and a line of baud -1 take the bus's defaults.
+struct DevSlaveOption {
+    int id = 1;
+    int delayMs = -1;
+    DevLine line{-1, ciPAR_N, 1};
+};
+
+// "ID[,delay=MS][,line=BAUD:PARITY:STOP]"
+bool mf_Dev_Slave__parse(const std::string &text, DevSlaveOption &slave, std::string &error);
 
 struct DevOptions {
     int com = 200;
-    int slave = 1;
+    int slave = 1;                        // --id: the one-slave form
+    bool slaveGiven = false;              // --id was given
+    std::vector<DevSlaveOption> slaves;   // --slave, each time it is given
+    int delayMs = 0;                      // --delay: before every reply
+    bool echo = false;                    // --echo: the adapter echoes every byte
+    double noise = 0;                     // --noise: share of frames followed by noise
+    unsigned seed = 1;                    // --seed of noise and garble
     std::string portsDir; // empty: $TOVRA_PORTS_DIR, else ~/.config/tovra/ports
     std::string statePath = "tovra-devsim-state.txt";
     DevState initial{ciDev_IDENT_DEFAULT, ciDev_BR_DEFAULT, ciDev_BR_DEFAULT};

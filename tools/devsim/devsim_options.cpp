@@ -6,11 +6,27 @@
 
 const char *const caDev_USAGE =
     "usage: tovra-devsim [options]\n"
-    "A Tovra device as a Modbus RTU slave on a pseudo-terminal, linked into the\n"
-    "COM-port map as COMn. Stop it with Ctrl+C or SIGTERM; the link is removed.\n"
+    "A Tovra device, or an RS-485 bus of several, as Modbus RTU slaves on a\n"
+    "pseudo-terminal, linked into the COM-port map as COMn. Stop it with Ctrl+C\n"
+    "or SIGTERM; the link is removed.\n"
     "\n"
     "  --com N          COM number of the link, 1..256 (default 200)\n"
-    "  --id N           Modbus slave ID, 1..247 (default 1)\n"
+    "  --id N           Modbus slave ID, 1..247 (default 1): one slave alone\n"
+    "  --slave ID[,delay=MS][,line=BAUD:PARITY:STOP]\n"
+    "                   one slave of a bus; give it once per slave (not with\n"
+    "                   --id). Each has its own registers and its own state\n"
+    "                   file, --state with \"-ID\" before the extension; delay\n"
+    "                   and line default to --delay and --line\n"
+    "  --delay MS       wait MS milliseconds (0..60000) before each reply; the\n"
+    "                   next request is heard meanwhile (default 0)\n"
+    "  --echo           the adapter echoes every byte of the master back to it,\n"
+    "                   before any reply (two-wire RS-485 without echo\n"
+    "                   suppression)\n"
+    "  --noise RATE     after that share of the master's frames (0..1, or a\n"
+    "                   percentage as 20%), a burst of 1..8 random bytes goes to\n"
+    "                   the master before any reply, 3.5 characters apart\n"
+    "  --seed N         seed of the noise and garble bytes (default 1, so a run\n"
+    "                   repeats)\n"
     "  --ports-dir DIR  port-map folder (default $TOVRA_PORTS_DIR,\n"
     "                   else ~/.config/tovra/ports)\n"
     "  --state FILE     the device's EEPROM (default ./tovra-devsim-state.txt);\n"
@@ -67,7 +83,9 @@ struct NumberOption {
 
 constexpr NumberOption caNUMBER_OPTIONS[] = {
     {"--com", 1, 256, [](DevOptions &o, long v) { o.com = int(v); }},
-    {"--id", 1, 247, [](DevOptions &o, long v) { o.slave = int(v); }},
+    {"--id", 1, 247, [](DevOptions &o, long v) { o.slave = int(v), o.slaveGiven = true; }},
+    {"--delay", 0, 60000, [](DevOptions &o, long v) { o.delayMs = int(v); }},
+    {"--seed", 0, 0xFFFFFFFF, [](DevOptions &o, long v) { o.seed = unsigned(v); }},
     {"--br1", 0, 0xFFFF, [](DevOptions &o, long v) { o.initial.br1 = uint16_t(v); }},
     {"--br2", 0, 0xFFFF, [](DevOptions &o, long v) { o.initial.br2 = uint16_t(v); }},
     {"--ident", 0, 0xFFFF, [](DevOptions &o, long v) { o.initial.ident = uint16_t(v); }},
@@ -96,6 +114,22 @@ bool fn_mismatch(const std::string &value, DevOptions &o, std::string &error)
     return true;
 }
 
+// "0.2" or "20%"
+bool fn_noise(const std::string &value, DevOptions &o, std::string &error)
+{
+    bool percent = !value.empty() && value.back() == '%';
+    const char *first = value.data(), *last = value.data() + value.size() - (percent ? 1 : 0);
+    double rate = -1;
+    auto [end, ec] = std::from_chars(first, last, rate);
+    rate /= percent ? 100 : 1;
+    if (ec != std::errc() || end != last || first == last || rate < 0 || rate > 1) {
+        error = "option --noise: \"" + value + "\" is no share in 0..1 or 0%..100%";
+        return false;
+    }
+    o.noise = rate;
+    return true;
+}
+
 struct ParsedOption {
     const char *name;
     bool (*parse)(const std::string &value, DevOptions &o, std::string &error);
@@ -109,6 +143,14 @@ constexpr ParsedOption caPARSED_OPTIONS[] = {
          return mf_Dev_Line__parse(v, o.line, e);
      }},
     {"--mismatch", fn_mismatch},
+    {"--noise", fn_noise},
+    {"--slave", [](const std::string &v, DevOptions &o, std::string &e) {
+         DevSlaveOption slave;
+         if (!mf_Dev_Slave__parse(v, slave, e))
+             return false;
+         o.slaves.push_back(slave);
+         return true;
+     }},
 };
 
 struct FlagOption {
@@ -118,6 +160,7 @@ struct FlagOption {
 
 constexpr FlagOption caFLAG_OPTIONS[] = {
     {"--apply-on-commit", &DevOptions::applyOnCommit},
+    {"--echo", &DevOptions::echo},
     {"--help", &DevOptions::help},
     {"-h", &DevOptions::help},
 };
@@ -199,5 +242,15 @@ bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &opt
         error = "--fault-addr, --fault-fc and --fault-nth need --fault";
         return false;
     }
+    if (options.slaveGiven && !options.slaves.empty()) {
+        error = "--id is the one-slave form: give either --id or --slave";
+        return false;
+    }
+    for (size_t i = 0; i < options.slaves.size(); i++)
+        for (size_t j = 0; j < i; j++)
+            if (options.slaves[i].id == options.slaves[j].id) {
+                error = "--slave " + std::to_string(options.slaves[i].id) + " is given twice";
+                return false;
+            }
     return true;
 }
