@@ -325,3 +325,74 @@ TEST_F(DeviceExchange, ALateReplyLandingInTheNextRequestsWindowIsNeverCountedFor
 }
 
 } // namespace
+
+namespace {
+
+// ---------------------------------------------------------------- on a bus
+
+// Ends one device of a table-driven test, so the next can start.
+class BusExchange : public DeviceExchange {
+protected:
+    void Stop()
+    {
+        CloseCom(ciPORT_umb);
+        gpLog = nullptr;
+        fclose(log_);
+        free(logText_);
+        log_ = nullptr;
+        logText_ = nullptr;
+        logSize_ = 0;
+        seen_ = 0;
+        sim_.reset();
+    }
+};
+
+TEST_F(BusExchange, OnABusALateReplyIsThrownAwayBeforeTheNextRequestOrFailsIt)
+{
+    // Slave 1 answers 300 or 400 ms late; slave 2 at once. After slave 1's
+    // time-out and the pause (0.35 s) the next request goes out.
+    const struct {
+        const char *late;
+        int nextId;
+        int result; // of the next request
+    } cases[] = {
+        {"1,delay=300", 2, 0},               // came before the request: thrown away
+        {"1,delay=400", 2, 0},               // came after slave 2's reply: never read
+        {"1,delay=400", 7, ciMB_ERR_SLAVE},  // came in the window of a silent ID
+    };
+    for (auto c : cases) {
+        Start({"--slave", c.late, "--slave", "2"});
+        short values[2] = {kGuard, kGuard};
+        EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), ciMB_ERR_TIMEOUT);
+        gvIDd = c.nextId;
+        EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), c.result) << c.late << " then " << c.nextId;
+        if (c.result == 0) {
+            EXPECT_EQ(values[0], 3);
+        } else {
+            EXPECT_EQ(values[0], kGuard);
+        }
+        Stop();
+    }
+}
+
+TEST_F(BusExchange, EveryFaultOfTheSimulatorLeavesAMarkedLine)
+{
+    const std::vector<std::vector<std::string>> faults = {
+        {"--fault", "no-reply"},    {"--fault", "bad-crc"},      {"--fault", "short"},
+        {"--fault", "short=3"},     {"--fault", "short=5"},      {"--fault", "exception=2"},
+        {"--fault", "exception=4"}, {"--fault", "delay=300"},    {"--noise", "1"},
+        {"--echo"},                 {"--line", "19200"},         {"--line", "19200", "--mismatch", "garble"},
+    };
+    for (const auto &fault : faults) {
+        Start(fault);
+        short values[2] = {kGuard, kGuard};
+        int result = mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values);
+        std::string added = Added();
+        EXPECT_LT(result, 0) << fault[0] << " " << fault[1];
+        std::string rx = added.substr(kReadTx.size());
+        EXPECT_NE(rx.find(LOG_MARK), std::string::npos) << fault[0] << " " << fault[1] << ":\n" << added;
+        Stop();
+    }
+}
+
+} // namespace
