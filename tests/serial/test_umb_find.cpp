@@ -112,6 +112,22 @@ TEST(FindTexts, NameTheSettingTheSlaveIdsAndWhatCameOfThem)
                        "247 at 9600 8N1, 19200 8E1? This takes about 46 s; Cancel stops it.");
 }
 
+TEST(FindTexts, APartialWriteAndALateDeviceAreNamedAsSuch)
+{
+    char text[512];
+    const UMB_Find_End partial = {ciFind_FAILED, 5, {}, 0, ciMB_ERR_WRITE, 3, 48, 0, 0};
+    mf_Tovra_UMB_Find__End_text(&partial, text, sizeof text);
+    EXPECT_STREQ(text, "Find COM5 NG : the port took only part of the request: check the adapter");
+    const UMB_Find_End slow = {ciFind_NOT_FOUND, 5, {}, 0, 0, 48, 48, 0, 2};
+    mf_Tovra_UMB_Find__End_text(&slow, text, sizeof text);
+    EXPECT_STREQ(text, "Not found on COM5: a reply came later than the probe's limit (80 ms after the "
+                       "frames); for a slower device raise the limit (tovra-cli find --limit MS)");
+    const UMB_Line line = {1200, kParityOdd, 2};
+    const int ids[] = {1};
+    mf_Tovra_UMB_Find__Note_text(5, &line, ids, 1, ciFind_REFUSED, 0, text, sizeof text);
+    EXPECT_STREQ(text, "Find COM5 1200 8O2 : the adapter refused this setting");
+}
+
 // ------------------------------------------------------- through the window
 
 namespace {
