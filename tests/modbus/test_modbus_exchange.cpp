@@ -307,27 +307,6 @@ TEST_F(DeviceExchange, AWriteThatCannotGoOutIsAFailureNotASuccess)
 
 namespace {
 
-TEST_F(DeviceExchange, ALateReplyLandingInTheNextRequestsWindowIsNeverCountedForIt)
-{
-    // Slave 1 answers its first request 400 ms late: after the time-out and
-    // the pause, inside the window of the next request, which asks slave 2.
-    Start({"--fault", "delay=400", "--fault-nth", "1"});
-    short values[2] = {kGuard, kGuard};
-    EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), ciMB_ERR_TIMEOUT);
-    Added();
-    gvIDd = 2;
-    EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), ciMB_ERR_SLAVE);
-    EXPECT_EQ(values[0], kGuard);
-    EXPECT_EQ(Added(), "\tP222\tMB.Tx\t#02.03 <1101> (0002) {90c4}\tRead\n"
-                       "\tP222\tMB.Rx\t01 03 04 00 03 00 01 cb f3 \n"
-                       "\t" LOG_MARK " Modbus.core: reply from slave 1, not 2: a late reply, or two "
-                       "devices at one ID\n\n");
-}
-
-} // namespace
-
-namespace {
-
 // ---------------------------------------------------------------- on a bus
 
 // Ends one device of a table-driven test, so the next can start.
@@ -370,6 +349,10 @@ TEST_F(BusExchange, OnABusALateReplyIsThrownAwayBeforeTheNextRequestOrFailsIt)
             EXPECT_EQ(values[0], 3);
         } else {
             EXPECT_EQ(values[0], kGuard);
+            EXPECT_NE(Added().find("\tP222\tMB.Rx\t01 03 04 00 03 00 01 cb f3 \n\t" LOG_MARK
+                                   " Modbus.core: reply from slave 1, not 7: a late reply, or two "
+                                   "devices at one ID\n\n"),
+                      std::string::npos);
         }
         Stop();
     }
