@@ -45,7 +45,7 @@ struct UMB_Find_End {
     int sent;      // probes sent in the last pass
     int total;     // probes the last pass had planned
     int garbled;   // settings at which something garbled answered
-    int late;      // answers that a second read did not confirm
+    int late;      // late replies: answers a second read did not confirm, or bytes before a probe
 };
 
 // Everything the search tells its user. `offer` may be null: no sweep.
