@@ -87,22 +87,17 @@ int mf_Tovra_BR__Commit_Unconfirmed(int result)
     return 0;
 }
 
-int mf_Tovra_BR__Verify_text(const BRWT *list, int n, const short back[ciBR_count], char *text,
-                             int size)
+int mf_Tovra_BR__Verify(const BRWT *list, int n, const short back[ciBR_count], short *wrote)
 {
     for (int i = 0; i < n; ++i) {
         if (static_cast<unsigned short>(list[i].address) == ciCommitCoil)
             continue;
         int k = fn_index(list[i]);
-        if (back[k] != static_cast<short>(list[i].value)) {
-            std::snprintf(text, size, "Write NG : %s reads back %d, not %d", caBR_name[k], back[k],
-                          static_cast<short>(list[i].value));
-            return -1;
-        }
+        *wrote = static_cast<short>(list[i].value);
+        if (back[k] != *wrote)
+            return k;
     }
-    if (size > 0)
-        text[0] = '\0';
-    return 0;
+    return -1;
 }
 
 void mf_Tovra_BR__Log_Stopped(const BRWT *list, int n, int next)

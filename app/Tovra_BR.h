@@ -38,10 +38,12 @@ int mf_Tovra_BR__Commit_Unconfirmed(int result);
 constexpr const char *csCommitUnconfirmed =
     "storing not confirmed: the device may have stored the values; read them back";
 
-// Compares the read-back `back` with the register entries of a write list.
-// 0 when all match; else -1 and text is "Write NG : BR1 reads back 3, not 5".
-int mf_Tovra_BR__Verify_text(const BRWT *list, int n, const short back[ciBR_count], char *text,
-                             int size);
+// Compares the read-back `back` with the register entries of a write list:
+// -1 when all match, else the register index (0 BR1, 1 BR2) of the first
+// difference, with the value written in `wrote`.
+int mf_Tovra_BR__Verify(const BRWT *list, int n, const short back[ciBR_count], short *wrote);
+// The words of a difference, printf format: register name, read back, written.
+constexpr const char *csVerifyDiffers = "Write NG : %s reads back %d, not %d";
 // A Write ended before its list (the program closing): logs what was
 // written and what was not sent, from entry `next` on.
 void mf_Tovra_BR__Log_Stopped(const BRWT *list, int n, int next);

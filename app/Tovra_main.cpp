@@ -42,7 +42,7 @@ constexpr int caBR_ring[ciBR_count] = {4, 5};
 constexpr short ciBR_not_read = -1;
 
 enum { ciTimerRead = 0, ciTimerWrite = 1 };
-constexpr int ciVerifyBox = 63;
+constexpr int ciVerifyBox = 70;
 
 const char *const caPanelPaths[] = {"../gui/Tovra_COMM.ui", TOVRA_DATA_DIR "/gui/Tovra_COMM.ui"};
 
@@ -176,19 +176,26 @@ int mf_APP_Tovra__exit(void)
     return 0;
 }
 
+// Shows the log; without a viewer to show it (no xdg-open), the status says so.
+static void fn_Log_Launch()
+{
+    if (mf_Tovra_Log__Launch() < 0)
+        mf_Tovra_msg_comm__SCV(ciMsgRed, mf_Tovra_Lang__S(ciS_NoViewer));
+}
+
 int evTovra_COMM(int, int event, void *, int d1, int)
 {
     if (event == EVENT_CLOSE || (event == EVENT_KEYPRESS && d1 == ciKeyGrave))
         mf_APP_Tovra__exit();
     else if (event == EVENT_KEYPRESS && d1 == ciKeyLaunchLog)
-        mf_Tovra_Log__Launch();
+        fn_Log_Launch();
     return 0;
 }
 
 // The Log menu's item: what F3 does, for an operator who does not know the key.
 void evTovra_Log_Launch(int, int, void *, int)
 {
-    mf_Tovra_Log__Launch();
+    fn_Log_Launch();
 }
 
 int evTovra_Form_COMM(int, int, int, void *, int, int)
@@ -249,9 +256,10 @@ static bool fn_BR_writable()
 {
     for (int i = 0; i < ciBR_count; ++i)
         if (!mf_Tovra_Ring_X__valid(caBR_ring[i])) {
-            char text[64];
+            char text[ciLangS_Size];
             std::snprintf(text, sizeof text, "Write NG : %s unknown, pick a value", caBR_name[i]);
-            logs("%s\n", text);
+            logs("%s\n", text); // the log is English
+            std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_WriteUnknown), caBR_name[i]);
             mf_Tovra_msg_comm__SCV(ciMsgRed, text);
             return false;
         }
@@ -265,8 +273,9 @@ static int fn_verify()
     giVerify_WT = -1;
     short back[ciBR_count] = {ciBR_not_read, ciBR_not_read};
     gr = mf_Tovra_BR__Read(back);
-    char text[96];
-    if (gr == 0 && mf_Tovra_BR__Verify_text(gaBRWT, gvNo_WT, back, text, sizeof text) == 0)
+    short wrote = 0;
+    int k = gr == 0 ? mf_Tovra_BR__Verify(gaBRWT, gvNo_WT, back, &wrote) : -1;
+    if (gr == 0 && k < 0)
         return 0;
     giMsg = ciMsgFailed;
     giWT = gvNo_WT;
@@ -275,7 +284,10 @@ static int fn_verify()
         mf_Tovra_msg_comm__Why(gr);
         return gr;
     }
-    logs("%s\n", text);
+    char text[ciLangS_Size];
+    std::snprintf(text, sizeof text, csVerifyDiffers, caBR_name[k], back[k], wrote);
+    logs("%s\n", text); // the log is English
+    std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_ReadsBack), caBR_name[k], back[k], wrote);
     mf_Tovra_msg_comm__SCV(ciMsgRed, text);
     return 0;
 }
@@ -329,7 +341,7 @@ int evTM_W(int, int, int event, void *, int, int)
         bool commit = static_cast<unsigned short>(gaBRWT[giWT].address) == ciCommitCoil;
         mf_Tovra_msg_comm__SCV(ciMsgRed, commit ? "Write EEPROM NG" : "NG");
         mf_Tovra_msg_comm__Why_more(gr, commit && mf_Tovra_BR__Commit_Unconfirmed(gr)
-                                            ? csCommitUnconfirmed
+                                            ? mf_Tovra_Lang__S(ciS_NotConfirmed)
                                             : nullptr);
         giWT = gvNo_WT; // nothing after a failure is sent: no commit of a half write
         return gr;

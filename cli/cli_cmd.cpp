@@ -364,7 +364,9 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
         return ciExitOK;
     }
     case ciFind_NOT_FOUND:
-        return fn_fail(a, "find", e.garbled ? ciMB_ERR_CRC : ciMB_ERR_TIMEOUT, gsFindText, nullptr);
+        // The quick search tried the given slave ID and 1 only: say how to try the others.
+        return fn_fail(a, "find", e.garbled ? ciMB_ERR_CRC : ciMB_ERR_TIMEOUT, gsFindText,
+                       a->full ? nullptr : "(only slave ID 1 and --id were tried; --full tries 1 to 247)");
     default:
         return fn_fail(a, "find", e.code, nullptr, nullptr);
     }

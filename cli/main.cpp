@@ -9,6 +9,10 @@
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tovra-cli %s\n", TOVRA_VERSION);
+        return 0;
+    }
     CliArgs args;
     char error[256];
     int status = mf_Tovra_CLI__Parse(argc, argv, &args, error, sizeof error);

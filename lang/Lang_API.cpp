@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "lang/Lang_DB.h"
 #include "log/log.h"
@@ -20,15 +21,16 @@ const int gcaCC_Lang[3] = {3, 4, 5};
 namespace {
 
 constexpr int ciLanguageMenu = 2;
+constexpr int ciLogMenu = 6;
+constexpr int ciOpenLogItem = 7;
 constexpr int ciStatusField = 0; // STR_X index of the status field
-constexpr size_t ciCaptionSize = 128;
 constexpr size_t ciFileHead = 64; // "%d" never needs more than this of the file
 
 // The panel's character set follows the language, before any caption changes.
 constexpr int caLang_Charset[ciLang_Count] = {CHARSET_DEFAULT, CHARSET_BIG5, CHARSET_GB2312};
 
 // Where a caption of the table goes.
-enum { ciToMenu, ciToItem, ciToTitle, ciToLabel, ciToValue };
+enum { ciToMenu, ciToItem, ciToTitle, ciToLabel, ciToValue, ciToName, ciToTip };
 
 struct LangCaption {
     int sid;
@@ -52,8 +54,48 @@ const LangCaption caLang_Captions[] = {
     {2203, ciToValue, {34, 0}},     // the device baud-rate heading is a text control
     {331029, ciToLabel, {24, 0}},   // Read
     {331030, ciToLabel, {38, 0}},   // Write
-    {900200, ciToLabel, {63, 0}},   // Verify
+    // This program's own captions. A control whose caption names it gets no
+    // name of its own: screen readers take the caption, or the label whose
+    // buddy the field is.
+    {ciS_LogMenu, ciToMenu, {ciLogMenu, 0}},
+    {50103, ciToItem, {ciOpenLogItem, 0}},
+    {ciS_SerialLine, ciToLabel, {11, 0}},
+    {ciS_DeviceBauds, ciToLabel, {13, 0}},
+    {ciS_SlaveId, ciToLabel, {27, 0}},
+    {ciS_PortOpen, ciToLabel, {26, 0}},
+    {ciS_TestRead, ciToLabel, {30, 0}},
+    {ciS_FindDevice, ciToLabel, {60, 0}},
+    {ciS_Cancel, ciToLabel, {61, 0}},
+    {ciS_Status, ciToLabel, {12, 0}},
+    {ciS_Examples, ciToLabel, {2, 0}},
+    {ciS_WorkedExamples, ciToLabel, {50, 0}},
+    {ciS_DeviceFrame, ciToValue, {35, 0}},
+    {ciS_ParityNone, ciToValue, {41, 0}}, // the device frame's parity
+    // Controls without a caption
+    {ciS_ComList, ciToName, {21, 0}},
+    {ciS_FindProgress, ciToName, {62, 0}},
+    // Tooltips, which screen readers read as descriptions
+    {ciS_TipComList, ciToTip, {21, 0}},
+    {ciS_TipSearch, ciToTip, {10, 0}},
+    {ciS_TipComNumber, ciToTip, {15, 0}},
+    {ciS_TipSlaveId, ciToTip, {27, 0}},
+    {ciS_TipPortOpen, ciToTip, {26, 0}},
+    {ciS_TipTestRead, ciToTip, {30, 0}},
+    {ciS_TipFind, ciToTip, {60, 0}},
+    {ciS_TipBR1, ciToTip, {46, 0}},
+    {ciS_TipBR2, ciToTip, {45, 0}},
+    {ciS_TipRead, ciToTip, {24, 0}},
+    {ciS_TipWrite, ciToTip, {38, 0}},
+    {ciS_TipCancel, ciToTip, {61, 0}},
+    {ciS_TipExamples, ciToTip, {2, 0}},
+    {ciS_Verify, ciToLabel, {70, 0}},
+    {ciS_TipVerify, ciToTip, {70, 0}},
 };
+
+// The items of the parity selector, by item index.
+constexpr int ciParityRing = 20;
+const int caLang_Parity[] = {ciS_ParityNone, ciS_ParityOdd, ciS_ParityEven, ciS_ParityMark,
+                             ciS_ParitySpace};
 
 // The two worked examples. Lines are joined by a single line feed.
 const char caSteps1_TC[] = "01. S/W  PC :  搜尋現有串列埠\n"
@@ -107,6 +149,12 @@ void SetCaption(int menuBar, int target, int id, const char *text)
     case ciToValue:
         SetCtrlVal(gvTovra_COMM, id, text);
         break;
+    case ciToName:
+        SetCtrlAttribute(gvTovra_COMM, id, ATTR_ACCESSIBLE_NAME, text);
+        break;
+    case ciToTip:
+        SetCtrlAttribute(gvTovra_COMM, id, ATTR_TOOLTIP_TEXT, text);
+        break;
     }
 }
 
@@ -137,12 +185,20 @@ int mf_Tovra_Lang__to_FILE(int lang)
         if (std::fclose(f) == 0 && written)
             return 0;
     }
-    char text[128];
-    std::snprintf(text, sizeof text, "Save %s NG : %s", caLangFile, std::strerror(errno));
+    const char *reason = std::strerror(errno);
+    char text[ciLangS_Size];
+    std::snprintf(text, sizeof text, "Save %s NG : %s", caLangFile, reason);
+    logs(LOG_MARK " %s\n", text); // the log is English
+    std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_SaveNG), caLangFile, reason);
     mf_Tovra_STR_X__SV_str(ciStatusField, text);
     mf_Tovra_STR_X__SA_i32(ciStatusField, ATTR_TEXT_COLOR, ciColourRed);
-    logs(LOG_MARK " %s\n", text);
     return -1;
+}
+
+const char *mf_Tovra_Lang__S(int sid)
+{
+    const char *text = mf_Tovra_LangS__Text(sid, giLang);
+    return text ? text : "";
 }
 
 int mf_Tovra_Lang__init(LangMenuRef *ref)
@@ -206,13 +262,16 @@ int mf_Tovra_Lang__Refresh(void)
 {
     mf_Tovra_Lang__Char_Set();
     int menuBar = GetPanelMenuBar(gvTovra_COMM);
-    char text[ciCaptionSize] = "";
+    char text[ciLangS_Size] = "";
     for (const LangCaption &c : caLang_Captions) {
         mf_Tovra_LangS__DataBase(c.sid, giLang, text, sizeof text);
         SetCaption(menuBar, c.target, c.ids[0], text);
         if (c.ids[1])
             SetCaption(menuBar, c.target, c.ids[1], text);
     }
+    for (int i = 0; i < static_cast<int>(std::size(caLang_Parity)); ++i)
+        ReplaceListItem(gvTovra_COMM, ciParityRing, i, mf_Tovra_Lang__S(caLang_Parity[i]));
+    SetConfirmPopupAnswers(mf_Tovra_Lang__S(ciS_Yes), mf_Tovra_Lang__S(ciS_No));
     for (const LangHelp &h : caLang_Help) {
         SetCtrlVal(gvTovra_COMM, h.controls[0], h.text[giLang]);
         if (h.controls[1])

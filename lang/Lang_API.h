@@ -19,6 +19,10 @@ int mf_Tovra_Lang__fr_FILE(void);
 // written is reported in the status field and the log; returns -1 then.
 int mf_Tovra_Lang__to_FILE(int lang);
 
+// The text of a string ID in the current language ("" for an ID the table
+// lacks, after its box); for status texts and formats of this program's own.
+const char *mf_Tovra_Lang__S(int sid);
+
 int mf_Tovra_Lang__init(LangMenuRef *ref);
 int mf_Tovra_Lang__SV(int lang);
 int mf_Tovra_Lang__GV(void);

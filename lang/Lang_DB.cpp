@@ -2,8 +2,9 @@
 // configuration program too (menus, dialogs, parameter names); they answer
 // lookups like any other row.
 //
-// Every Chinese text also fits the legacy code pages in 28 bytes (Big5 for
-// Traditional, GB2312 for Simplified), so each has a character in those sets.
+// Every Chinese text also fits the legacy code pages (Big5 for Traditional,
+// GB2312 for Simplified), so each has a character in those sets; the rows
+// below 900000 fit them in 28 bytes, as the device's other tools need.
 // "__X" marks the keyboard mnemonic X; Chinese captions carry it in
 // parentheses beside the words.
 #include "lang/Lang_DB.h"
@@ -161,8 +162,120 @@ const LangS gcaLangS[] = {
     {331047, {"__7 Alarm", "(__7) 警報", "(__7) 报警"}},
     {331048, {"__8 Read Only", "(__8) 唯讀", "(__8) 只读"}},
     {331049, {"__Test", "測試(__T)", "测试(__T)"}},
-    // Find device and Write
+    // This program's own texts. Captions and accessible names of the panel
+    {900000, {"Serial line", "串列通訊", "串口通讯"}},
+    {900001, {"Device baud rates", "裝置鮑率", "设备鲍率"}},
+    {900002, {"Slave ID", "站號", "站号"}},
+    {900003, {"Port open", "開啟串列埠", "打开串口"}},
+    {900004, {"Test read", "測試讀取", "测试读取"}},
+    {900005, {"Find device", "尋找裝置", "寻找设备"}},
+    {900006, {"Cancel", "取消", "取消"}},
+    {900007, {"Status", "狀態", "状态"}},
+    {900008, {"Examples", "範例", "示例"}},
+    {900009, {"Worked examples", "操作範例", "操作示例"}},
+    {900010, {"Device frame", "裝置通訊格式", "设备通讯格式"}},
+    {900011, {"L__og", "記錄(__O)", "日志(__O)"}},
+    {900012, {"None", "無", "无"}},
+    {900013, {"Odd", "奇同位", "奇同位"}},
+    {900014, {"Even", "偶同位", "偶同位"}},
+    {900015, {"Mark", "標記同位", "标记同位"}},
+    {900016, {"Space", "空白同位", "空白同位"}},
+    {900017, {"COM port list", "串列埠清單", "串口列表"}},
+    {900018, {"Find progress", "尋找進度", "寻找进度"}},
+    {900019, {"Yes", "是", "是"}},
+    {900020, {"No", "否", "否"}},
+    // Tooltips, read out as descriptions
+    {900030, {"Serial ports found on this computer: double-click one to open it",
+              "本電腦上找到的串列埠：按兩下即可開啟", "本电脑上找到的串口：双击即可打开"}},
+    {900031, {"List the serial ports that are present and free", "列出現有且可用的串列埠",
+              "列出现有且可用的串口"}},
+    {900032, {"COM port number, 1 to 256; Enter opens it", "串列埠號碼，1 到 256；按 Enter 開啟",
+              "串口号码，1 到 256；按 Enter 打开"}},
+    {900033, {"Modbus slave ID of the device, 1 to 255", "裝置的 Modbus 站號，1 到 255",
+              "设备的 Modbus 站号，1 到 255"}},
+    {900034, {"Open or close the serial port", "開啟或關閉串列埠", "打开或关闭串口"}},
+    {900035, {"Read holding register 0 of the device", "讀取裝置的保持暫存器 0", "读取设备的保持寄存器 0"}},
+    {900036, {"Try the line settings and slave IDs on this COM port until the device answers (Ctrl+F)",
+              "在此串列埠上逐一嘗試通訊設定與站號，直到裝置回應 (Ctrl+F)",
+              "在此串口上逐一尝试通讯设定与站号，直到设备回应 (Ctrl+F)"}},
+    {900037, {"BR1, register 0x1101", "BR1，暫存器 0x1101", "BR1，寄存器 0x1101"}},
+    {900038, {"BR2, register 0x1102", "BR2，暫存器 0x1102", "BR2，寄存器 0x1102"}},
+    {900039, {"Read BR1 and BR2 from the device", "從裝置讀取 BR1 與 BR2", "从设备读取 BR1 与 BR2"}},
+    {900040, {"Write BR1 and BR2, then store them in the device's EEPROM",
+              "寫入 BR1 與 BR2，再存入裝置的 EEPROM", "写入 BR1 与 BR2，再存入设备的 EEPROM"}},
+    {900041, {"Stop the search (Esc)", "停止尋找 (Esc)", "停止寻找 (Esc)"}},
+    {900042, {"Show or hide the worked examples", "顯示或隱藏操作範例", "显示或隐藏操作示例"}},
+    // Status texts (printf formats: each language takes the English one's
+    // arguments in the same order, and may leave out trailing ones)
+    {900060, {"Write NG : %s unknown, pick a value", "寫入失敗 : %s 未知，請選擇數值",
+              "写入失败 : %s 未知，请选择数值"}},
+    {900061, {"%s lost: %s", "%s 已中斷 : %s", "%s 已断开 : %s"}},
+    {900062, {"Open %s NG : %s", "開啟 %s 失敗 : %s", "打开 %s 失败 : %s"}},
+    {900063, {"Save %s NG : %s", "儲存 %s 失敗 : %s", "保存 %s 失败 : %s"}},
+    {900064, {"Last failure: %s", "上次失敗 : %s", "上次失败 : %s"}},
+    {900065, {"Find COM%d: %s, ID %d (%d/%d)", "尋找 COM%d : %s，站號 %d (%d/%d)",
+              "寻找 COM%d : %s，站号 %d (%d/%d)"}},
+    {900066, {"Found: %s, ID %d", "找到裝置 : %s，站號 %d", "找到设备 : %s，站号 %d"}},
+    {900067, {"Not found on COM%d: no reply", "COM%d 上找不到裝置 : 無回應", "COM%d 上找不到设备 : 无回应"}},
+    {900068, {"Not found on COM%d: something garbled answered at %d setting%s",
+              "COM%d 上找不到裝置 : 有 %d 種設定收到無法辨識的回應",
+              "COM%d 上找不到设备 : 有 %d 种设定收到无法辨识的回应"}},
+    {900069, {"Find cancelled after %d of %d probes", "尋找已取消 : 已試 %d / %d 次", "寻找已取消 : 已试 %d / %d 次"}},
+    {900070, {"Find COM%d NG : %s", "尋找 COM%d 失敗", "寻找 COM%d 失败"}},
+    {900071, {"No device answered on COM%d with slave ID %s.\n\nTry every slave ID from 1 to %d at ",
+              "COM%d 上沒有裝置以站號 %s 回應。\n\n要以站號 1 到 %d 逐一嘗試下列設定嗎：",
+              "COM%d 上没有设备以站号 %s 回应。\n\n要以站号 1 到 %d 逐一尝试下列设定吗："}},
+    {900072, {"? This takes about %.0f s; Cancel stops it.", "？約需 %.0f 秒；按取消可停止。",
+              "？约需 %.0f 秒；按取消可停止。"}},
+    // Reasons of a failure, on the line under the status field
+    {900080, {"no reply within %.1f s: check the cable, the slave ID and the line settings",
+              "%.1f 秒內無回應：請檢查接線、站號及通訊設定", "%.1f 秒内无回应：请检查接线、站号及通讯设定"}},
+    {900081, {"reply with a wrong checksum (%d bytes): check parity and baud rate, termination",
+              "回應的檢查碼錯誤 (%d 位元組)：請檢查同位元、鮑率及終端電阻",
+              "回应的校验码错误 (%d 字节)：请检查同位元、鲍率及终端电阻"}},
+    {900082, {"reply of the wrong length (%d bytes): check the baud rate and parity",
+              "回應長度錯誤 (%d 位元組)：請檢查鮑率及同位元", "回应长度错误 (%d 字节)：请检查鲍率及同位元"}},
+    {900083, {"the port took only part of the request: check the adapter", "串列埠只送出部分請求：請檢查轉接器",
+              "串口只送出部分请求：请检查转接器"}},
+    {900084, {"the device refused: exception %d, %s", "裝置拒絕請求：例外碼 %d", "设备拒绝请求：异常码 %d"}},
+    {900085, {"serial device absent", "串列埠裝置不存在", "串口设备不存在"}},
+    {900086, {"COM name not mapped to a device", "此 COM 名稱沒有對應的裝置", "此 COM 名称没有对应的设备"}},
+    {900087, {"permission denied (join group dialout)", "權限不足 (請加入 dialout 群組)",
+              "权限不足 (请加入 dialout 组)"}},
+    {900088, {"serial device busy: another program holds it", "串列埠忙碌：另一個程式正在使用",
+              "串口忙碌：另一个程序正在使用"}},
+    {900089, {"line settings refused", "通訊設定遭拒", "通讯设定被拒"}},
+    {900090, {"serial input/output error", "串列埠輸入/輸出錯誤", "串口输入/输出错误"}},
+    {900091, {"serial port not open", "串列埠未開啟", "串口未打开"}},
+    {900092, {"the device was disconnected", "裝置已拔除", "设备已拔除"}},
+    {900093, {"no viewer for the log: install xdg-utils or set TOVRA_VIEWER",
+              "沒有可顯示記錄的程式：請安裝 xdg-utils 或設定 TOVRA_VIEWER",
+              "没有可显示日志的程序：请安装 xdg-utils 或设定 TOVRA_VIEWER"}},
+    {900094, {"the port was lost: the adapter was disconnected", "串列埠已中斷：轉接器已拔除",
+              "串口已断开：转接器已拔除"}},
+    {900095, {"the serial port failed: %s", "串列埠失敗：%s", "串口失败：%s"}},
+    // Find device and Write: the reply checks, Verify, the EEPROM's unconfirmed store
     {900200, {"Verify", "驗證", "验证"}},
+    {900201, {"Before the EEPROM command, read BR1 and BR2 back: a difference stops the Write and nothing is stored",
+              "EEPROM 指令前先讀回 BR1 與 BR2：若有不同即停止寫入，不儲存任何值",
+              "EEPROM 指令前先读回 BR1 与 BR2：若有不同即停止写入，不储存任何值"}},
+    {900210, {"reply from another slave ID: a late reply, or two devices at one ID",
+              "回應來自其他站號：延遲的回應，或兩台裝置同一站號", "回应来自其他站号：延迟的回应，或两台设备同一站号"}},
+    {900211, {"reply with another function code: a late reply, or another master on the line",
+              "回應的功能碼不符：延遲的回應，或線上另有主站", "回应的功能码不符：延迟的回应，或线上另有主站"}},
+    {900212, {"reply with the wrong byte count: not the registers asked for",
+              "回應的位元組數錯誤：不是所要求的暫存器", "回应的字节数错误：不是所要求的寄存器"}},
+    {900220, {"Not found on COM%d: a reply came later than the probe's limit (%.0f ms after the "
+              "frames); for a slower device raise the limit (tovra-cli find --limit MS)",
+              "COM%d 上找不到裝置 : 回應晚於探測時限 (訊框後 %.0f 毫秒)；裝置較慢時請放寬時限 "
+              "(tovra-cli find --limit MS)",
+              "COM%d 上找不到设备 : 回应晚于探测时限 (帧后 %.0f 毫秒)；设备较慢时请放宽时限 "
+              "(tovra-cli find --limit MS)"}},
+    {900221, {"Find not started: a Write is under way", "未開始尋找 : 寫入進行中", "未开始寻找 : 写入进行中"}},
+    {900222, {"Write NG : %s reads back %d, not %d", "寫入失敗 : %s 讀回 %d，不是 %d",
+              "写入失败 : %s 读回 %d，不是 %d"}},
+    {900223, {"storing not confirmed: the device may have stored the values; read them back",
+              "未確認已儲存：裝置可能已存入數值，請讀回確認", "未确认已储存：设备可能已存入数值，请读回确认"}},
     {900300, {"No permission for this port:", "無權開啟此連接埠：", "无权打开此端口："}},
     {900301, {"Join group, then re-login:", "請加入群組後重新登入：", "请加入组后重新登录："}},
     {900302, {"Ask the admin for access.", "請向管理員申請權限。", "请向管理员申请权限。"}},
@@ -172,20 +285,28 @@ const LangS gcaLangS[] = {
 };
 const int ciLangS_Count = sizeof gcaLangS / sizeof gcaLangS[0];
 
-int mf_Tovra_LangS__DataBase(int sid, int lang, char *dest, size_t size)
+const char *mf_Tovra_LangS__Text(int sid, int lang)
 {
     const LangS *end = gcaLangS + ciLangS_Count;
     const LangS *row = std::lower_bound(gcaLangS, end, sid,
                                         [](const LangS &r, int id) { return r.sid < id; });
     if (row == end || row->sid != sid) {
         MessagePopup("", "Lang SID not fount");
-        return 0;
+        return nullptr;
     }
     if (lang < 0 || lang >= ciLang_Count)
+        return nullptr;
+    return row->text[lang];
+}
+
+int mf_Tovra_LangS__DataBase(int sid, int lang, char *dest, size_t size)
+{
+    const char *text = mf_Tovra_LangS__Text(sid, lang);
+    if (!text)
         return 0;
-    size_t n = std::strlen(row->text[lang]) + 1;
+    size_t n = std::strlen(text) + 1;
     if (n > size)
         return -1;
-    std::memcpy(dest, row->text[lang], n);
+    std::memcpy(dest, text, n);
     return 0;
 }

@@ -174,12 +174,13 @@ int mf_Tovra_Log__Launch(void)
 {
     mf_Tovra_Log__Close();
     char path[ciPathSize];
-    if (GetFullPathFromCurrentDir(LogPath(), path, sizeof path) == 0) {
+    int r = GetFullPathFromCurrentDir(LogPath(), path, sizeof path);
+    if (r == 0) {
         const char *argv[] = {TextViewerProgram(), path};
-        LaunchExecutable(2, argv);
+        r = LaunchExecutable(2, argv);
     }
     mf_Tovra_Log__Append();
-    return 0;
+    return r;
 }
 
 int mf_Tovra_Log__err_Open_File(const char *source, int line, const char *fileName)

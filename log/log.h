@@ -34,7 +34,8 @@ int logi(const char *format, int value);
 int logf(const char *format, double value);
 int logs(const char *format, const char *text);
 
-// Closes the log, shows it in the text viewer, reopens it.
+// Closes the log, shows it in the text viewer, reopens it. 0, or negative
+// when the viewer could not be started.
 int mf_Tovra_Log__Launch(void);
 
 int mf_Tovra_Log__err_Open_File(const char *source, int line, const char *fileName);

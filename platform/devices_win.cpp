@@ -1,10 +1,13 @@
 // The list of present devices on Windows: the friendly name of every device
 // of every class in the current hardware profile, from SetupAPI, in
-// SetupAPI's enumeration order.
+// SetupAPI's enumeration order. Names are read with the wide API and written
+// as UTF-8, so a Chinese Windows's "通訊連接埠 (COM1)" reaches the list intact.
 #include "platform/devices.h"
+#include "platform/files.h"
+#include "platform/win_text.h"
 
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 #include <windows.h>
 #include <setupapi.h>
@@ -17,11 +20,11 @@ int PrefetchPresentDevices(void)
 
 int DumpSystemDevices(const char *fileName)
 {
-    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
+    HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr,
                                         DIGCF_PRESENT | DIGCF_ALLCLASSES | DIGCF_PROFILE);
     if (set == INVALID_HANDLE_VALUE)
         return 0; // the previous dump, if any, stays as it was
-    FILE *f = std::fopen(fileName, "w");
+    FILE *f = FileOpenRegular(fileName, "w");
     HANDLE heap = GetProcessHeap();
     SP_DEVINFO_DATA device;
     // The size of this build's record: 28 bytes on 32-bit Windows, 32 on 64-bit.
@@ -32,7 +35,7 @@ int DumpSystemDevices(const char *fileName)
         DWORD type = 0;
         BOOL named = FALSE;
         // Ask with the buffer we have; grow it to the size SetupAPI reports.
-        while (!(named = SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, &type,
+        while (!(named = SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, &type,
                                                            buffer, size, &size)) &&
                GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
             if (buffer)
@@ -43,10 +46,10 @@ int DumpSystemDevices(const char *fileName)
         }
         // A device without a friendly name gets an empty line, which names
         // no COM port. The registry text need not end in NUL: bound it.
-        const char *name = named && buffer ? reinterpret_cast<const char *>(buffer) : "";
-        int length = named && buffer ? static_cast<int>(strnlen(name, size)) : 0;
+        const wchar_t *name = named && buffer ? reinterpret_cast<const wchar_t *>(buffer) : L"";
+        size_t units = named && buffer ? wcsnlen(name, size / sizeof(wchar_t)) : 0;
         if (f)
-            std::fprintf(f, "%.*s\n", length, name);
+            std::fprintf(f, "%s\n", WinUtf8OfWide(name, static_cast<int>(units)).c_str());
         if (buffer)
             HeapFree(heap, 0, buffer);
     }

@@ -1,54 +1,59 @@
+// Opening the program's files by name: the operating system only (no Qt), so
+// the Windows branch also runs in the Windows checks, which have no Qt.
 #include "platform/files.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
-#include "platform/copy_out.h"
+#include <fcntl.h>
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include <io.h>
+#include <windows.h>
+
+#include "platform/win_text.h"
 #endif
+
+namespace {
+
+// The modes FileOpenRegular takes; "b" means nothing on POSIX.
+struct Mode {
+    const char *text;
+    int flags;
+};
+
+const Mode caModes[] = {
+    {"r", O_RDONLY},  {"rb", O_RDONLY},  {"w", O_WRONLY | O_CREAT | O_TRUNC},
+    {"wb", O_WRONLY | O_CREAT | O_TRUNC}, {"a", O_WRONLY | O_CREAT | O_APPEND},
+    {"ab", O_WRONLY | O_CREAT | O_APPEND},
+};
+
+int OpenFlags(const char *mode)
+{
+    for (const Mode &m : caModes)
+        if (mode && std::strcmp(mode, m.text) == 0)
+            return m.flags;
+    return -1;
+}
+
+} // namespace
+
+#ifndef _WIN32
 
 int FileKind(const char *path)
 {
-#ifndef _WIN32
     struct stat st;
     if (stat(path, &st) != 0)
         return FILE_MISSING;
     return S_ISREG(st.st_mode) ? FILE_REGULAR : FILE_OTHER;
-#else
-    FILE *f = std::fopen(path, "r");
-    if (!f)
-        return FILE_MISSING;
-    std::fclose(f);
-    return FILE_REGULAR;
-#endif
 }
 
 FILE *FileOpenRegular(const char *path, const char *mode)
 {
-#ifndef _WIN32
-    // "b" means nothing on POSIX.
-    struct Mode {
-        const char *text;
-        int flags;
-    } const caModes[] = {
-        {"r", O_RDONLY},  {"rb", O_RDONLY},  {"w", O_WRONLY | O_CREAT | O_TRUNC},
-        {"wb", O_WRONLY | O_CREAT | O_TRUNC}, {"a", O_WRONLY | O_CREAT | O_APPEND},
-        {"ab", O_WRONLY | O_CREAT | O_APPEND},
-    };
-    int flags = -1;
-    for (const Mode &m : caModes)
-        if (std::strcmp(mode, m.text) == 0)
-            flags = m.flags;
+    int flags = OpenFlags(mode);
     if (flags < 0)
         return nullptr;
     struct stat st;
@@ -72,10 +77,49 @@ FILE *FileOpenRegular(const char *path, const char *mode)
     if (!f)
         close(fd);
     return f;
-#else
-    return std::fopen(path, mode);
-#endif
 }
+
+int FileIsTerminal(FILE *f)
+{
+    return f && isatty(fileno(f));
+}
+
+#else
+
+// Names are UTF-8 and go to the wide API, whatever the system's code page.
+int FileKind(const char *path)
+{
+    DWORD attributes = GetFileAttributesW(WinWideOfUtf8(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FILE_MISSING;
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? FILE_OTHER : FILE_REGULAR;
+}
+
+// A folder is refused before the open; a device name (NUL, CON, COM1) after
+// it, by the type of the handle: only a disk file is a file.
+FILE *FileOpenRegular(const char *path, const char *mode)
+{
+    if (OpenFlags(mode) < 0)
+        return nullptr;
+    if (FileKind(path) == FILE_OTHER) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    FILE *f = _wfopen(WinWideOfUtf8(path).c_str(), WinWideOfUtf8(mode).c_str());
+    if (f && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK) {
+        std::fclose(f);
+        errno = EINVAL;
+        return nullptr;
+    }
+    return f;
+}
+
+int FileIsTerminal(FILE *f)
+{
+    return f && _isatty(_fileno(f));
+}
+
+#endif
 
 int FileReadHead(const char *path, char *text, size_t size)
 {
@@ -89,50 +133,4 @@ int FileReadHead(const char *path, char *text, size_t size)
     std::fclose(f);
     text[n] = '\0';
     return static_cast<int>(n);
-}
-
-int FileMakeTempDir(char *path, size_t size)
-{
-    QTemporaryDir dir(QDir::tempPath() + "/tovra-XXXXXX");
-    if (!dir.isValid())
-        return -1;
-    if (ui_internal::CopyOut(dir.path(), path, size) != 0)
-        return -1;
-    dir.setAutoRemove(false);
-    return 0;
-}
-
-int FileRemoveDir(const char *path)
-{
-    return path && *path && QDir(QString::fromUtf8(path)).removeRecursively() ? 0 : -1;
-}
-
-int FileChangeDir(const char *path)
-{
-    return path && *path && QDir::setCurrent(QString::fromUtf8(path)) ? 0 : -1;
-}
-
-int FileHoldLock(const char *path)
-{
-    static std::unique_ptr<QLockFile> held;
-    if (!path || !*path)
-        return FILE_LOCK_NONE;
-    QString name = QFileInfo(QString::fromUtf8(path)).absoluteFilePath();
-    if (held && held->fileName() == name)
-        return 0;
-    auto lock = std::make_unique<QLockFile>(name);
-    lock->setStaleLockTime(0); // held as long as its program runs, however long
-    if (!lock->tryLock(0))
-        return lock->error() == QLockFile::LockFailedError ? FILE_LOCK_TAKEN : FILE_LOCK_NONE;
-    held = std::move(lock);
-    return 0;
-}
-
-int FileIsTerminal(FILE *f)
-{
-#ifndef _WIN32
-    return f && isatty(fileno(f));
-#else
-    return 0;
-#endif
 }

@@ -31,6 +31,7 @@ enum {
     ATTR_ITEM_NAME = 1042,     // menu item caption
     ATTR_MENU_NAME = 1060,     // menu title
     ATTR_TOOLTIP_TEXT = 1470,  // a control's tooltip, also read out as its accessible description
+    ATTR_ACCESSIBLE_NAME = 1480, // the name a screen reader gives a control that has no caption
 };
 
 // Character sets for SetPanelCharacterSet.
@@ -88,6 +89,9 @@ struct UiCallback {
     MenuCallbackPtr menu;
 };
 
+// Why the window cannot be shown (no display to show it on, and no
+// platform that needs none), or nullptr when it can.
+const char *UiNoDisplay(void);
 // Start the toolkit (once, before any other call). Safe to call again.
 void UiInit(int *argc, char **argv);
 // The handler table that LoadPanel binds names against.
@@ -137,6 +141,8 @@ int GetCtrlAttribute(int panel, int control, int attribute, char *value, size_t 
 // Lists and rings.
 int ClearListCtrl(int panel, int control);
 int InsertListItem(int panel, int control, int index, const char *label, int value);
+// Gives item `index` a new label; its value stays.
+int ReplaceListItem(int panel, int control, int index, const char *label);
 int GetNumListItems(int panel, int control, int *count);
 int SetCtrlIndex(int panel, int control, int index);
 int GetCtrlIndex(int panel, int control, int *index);
@@ -161,6 +167,8 @@ int ConfirmPopup(const char *title, const char *question);
 // Test hook: while set, ConfirmPopup returns its answer instead of asking.
 typedef int (*ConfirmHook)(const char *title, const char *question);
 void SetConfirmPopupHook(ConfirmHook hook);
+// The captions of ConfirmPopup's two answers (default "Yes" and "No").
+void SetConfirmPopupAnswers(const char *yes, const char *no);
 
 // Blocks the calling thread, and with it the interface; what changed on the
 // panels is painted first.

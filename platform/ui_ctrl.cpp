@@ -306,6 +306,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char *value)
         w->setAccessibleDescription(w->toolTip());
         return 0;
     }
+    if (attribute == ATTR_ACCESSIBLE_NAME) {
+        w->setAccessibleName(QString::fromUtf8(value ? value : ""));
+        return 0;
+    }
     if (attribute != ATTR_LABEL_TEXT)
         return UIE_BAD_ATTRIBUTE;
     QString text = MnemonicToQt(value ? value : "");
@@ -431,6 +435,28 @@ int InsertListItem(int panel, int control, int index, const char *label, int val
         if (index < -1 || index > cb->count())
             return UIE_BAD_INDEX;
         cb->insertItem(index < 0 ? cb->count() : index, text, value);
+        return 0;
+    }
+    return UIE_BAD_ATTRIBUTE;
+}
+
+int ReplaceListItem(int panel, int control, int index, const char *label)
+{
+    Control *c = FindControl(panel, control);
+    if (!c)
+        return UIE_CTRL_NOT_FOUND;
+    QString text = QString::fromUtf8(label ? label : "");
+    QSignalBlocker block(c->widget.data());
+    if (auto *l = qobject_cast<QListWidget *>(c->widget.data())) {
+        if (index < 0 || index >= l->count())
+            return UIE_BAD_INDEX;
+        l->item(index)->setText(text);
+        return 0;
+    }
+    if (auto *cb = qobject_cast<QComboBox *>(c->widget.data())) {
+        if (index < 0 || index >= cb->count())
+            return UIE_BAD_INDEX;
+        cb->setItemText(index, text);
         return 0;
     }
     return UIE_BAD_ATTRIBUTE;

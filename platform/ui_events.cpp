@@ -7,10 +7,13 @@
 
 #include <QApplication>
 #include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <deque>
 
 using namespace ui_internal;
@@ -69,10 +72,43 @@ public:
             return OnClose(obj, ev);
         if (ev->type() == QEvent::KeyPress)
             OnKey(obj, static_cast<QKeyEvent *>(ev));
+        if (ev->type() == QEvent::HideToParent || ev->type() == QEvent::ShowToParent)
+            OnGroupShown(qobject_cast<QGroupBox *>(obj), ev->type() == QEvent::ShowToParent);
         return false;
     }
 
 private:
+    // A group of a panel hidden (the worked examples) takes its height with
+    // it, rather than leave the other groups stretched over empty space;
+    // shown again, it gets back what it gave. The window keeps its width.
+    void OnGroupShown(QGroupBox *g, bool shown)
+    {
+        if (!g || !g->parentWidget() || !g->window()->isVisible())
+            return;
+        QWidget *win = g->window();
+        bool panel = false;
+        for (auto &[handle, p] : gaPanels)
+            panel = panel || p.window == win;
+        QVariant given = g->property("_heightGiven");
+        if (!panel || shown != given.isValid())
+            return; // not a panel's, or a show that no hide of ours preceded
+        int height = given.toInt();
+        if (!shown) {
+            QLayout *layout = g->parentWidget()->layout();
+            height = g->height() + (layout ? std::max(0, layout->spacing()) : 0);
+        }
+        g->setProperty("_heightGiven", shown ? QVariant() : QVariant(height));
+        int delta = shown ? height : -height;
+        QMetaObject::invokeMethod(
+            win,
+            [win, delta] {
+                if (win->minimumHeight() > 0) // a resizable panel's least height has the group too
+                    win->setMinimumHeight(std::max(0, win->minimumHeight() + delta));
+                win->resize(win->width(), win->height() + delta);
+            },
+            Qt::QueuedConnection);
+    }
+
     bool OnClose(QObject *obj, QEvent *ev)
     {
         for (auto &[handle, p] : gaPanels)
@@ -226,6 +262,7 @@ void ConnectCommits(int panel, int id, QWidget *w)
         };
         QObject::connect(n, &QAbstractSpinBox::editingFinished, [n, confirm] { confirm(n->enterPressed()); });
         QObject::connect(n, &NumericControl::stepped, [confirm] { confirm(false); });
+        QObject::connect(n, &NumericControl::setFromOutside, [confirm] { confirm(true); });
     } else if (auto *d = qobject_cast<QDoubleSpinBox *>(w)) {
         d->setKeyboardTracking(false);
         QObject::connect(d, &QDoubleSpinBox::valueChanged, commit);

@@ -65,31 +65,52 @@ private:
 // A numeric field that tells an Enter from the other ways its value is
 // confirmed: Enter always commits (so the operator can retry the same
 // number), a focus-out or a step of the arrows only when the value changed.
+// A value set from outside the field's own input (the accessibility
+// interface of a screen reader or switch access) is the user's too: it
+// commits at once, like Enter. The program's own settings block signals.
 class NumericControl : public QSpinBox {
     Q_OBJECT
 
 public:
-    explicit NumericControl(QWidget *parent = nullptr) : QSpinBox(parent) { setKeyboardTracking(false); }
+    explicit NumericControl(QWidget *parent = nullptr) : QSpinBox(parent)
+    {
+        setKeyboardTracking(false);
+        connect(this, &QSpinBox::valueChanged, this, [this] {
+            if (ownInput_ == 0)
+                emit setFromOutside();
+        });
+    }
     bool enterPressed() const { return enterPressed_; }
 
 signals:
     void stepped();
+    void setFromOutside();
 
 protected:
     void keyPressEvent(QKeyEvent *e) override
     {
         enterPressed_ = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
-        QSpinBox::keyPressEvent(e);
+        Own([&] { QSpinBox::keyPressEvent(e); });
         enterPressed_ = false;
     }
+    void focusOutEvent(QFocusEvent *e) override { Own([&] { QSpinBox::focusOutEvent(e); }); }
+    void hideEvent(QHideEvent *e) override { Own([&] { QSpinBox::hideEvent(e); }); }
     void stepBy(int steps) override
     {
-        QSpinBox::stepBy(steps);
+        Own([&] { QSpinBox::stepBy(steps); });
         emit stepped();
     }
 
 private:
+    // The field's own input runs inside fn: its value changes are no outside settings.
+    template <class Fn> void Own(Fn fn)
+    {
+        ++ownInput_;
+        fn();
+        --ownInput_;
+    }
     bool enterPressed_ = false;
+    int ownInput_ = 0;
 };
 
 class QLabel;

@@ -65,7 +65,9 @@ int SetMenuBarAttribute(int menuBar, int id, int attribute, const char *value)
         QAction *item = FindItem(p, id);
         if (!item)
             return UIE_CTRL_NOT_FOUND;
-        item->setText(text);
+        // The key shown beside the caption ("\tF3") is no part of it.
+        QString key = item->text().section('\t', 1);
+        item->setText(key.isEmpty() ? text : text + '\t' + key);
         return 0;
     }
     return UIE_BAD_ATTRIBUTE;

@@ -176,6 +176,20 @@ int BindPanel(int handle, Panel &p)
 
 } // namespace
 
+const char *UiNoDisplay(void)
+{
+#if defined(_WIN32) || defined(__APPLE__)
+    return nullptr;
+#else
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    bool needsDisplay = platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
+    if (!needsDisplay || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return nullptr;
+    return "no display: set DISPLAY (or WAYLAND_DISPLAY), or run with QT_QPA_PLATFORM=offscreen";
+#endif
+}
+
 void UiInit(int *argc, char **argv)
 {
     if (qobject_cast<QApplication *>(QCoreApplication::instance()))

@@ -6,6 +6,7 @@
 #include "platform/ui_qt.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QThread>
 
@@ -17,6 +18,8 @@ PopupHook gpPopupHook = nullptr;
 
 namespace {
 ConfirmHook gpConfirmHook = nullptr;
+QString gsYes = "Yes";
+QString gsNo = "No";
 }
 
 int MessagePopup(const char *title, const char *message)
@@ -46,6 +49,8 @@ int ConfirmPopup(const char *title, const char *question)
     QMessageBox box(QMessageBox::Question, QString::fromUtf8(title ? title : ""),
                     QString::fromUtf8(question ? question : ""), QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
+    box.button(QMessageBox::Yes)->setText(gsYes);
+    box.button(QMessageBox::No)->setText(gsNo);
     int answer = QMessageBox::No;
     RunExclusive([&] { answer = box.exec(); });
     return answer == QMessageBox::Yes ? 1 : 0;
@@ -54,6 +59,12 @@ int ConfirmPopup(const char *title, const char *question)
 void SetConfirmPopupHook(ConfirmHook hook)
 {
     gpConfirmHook = hook;
+}
+
+void SetConfirmPopupAnswers(const char *yes, const char *no)
+{
+    gsYes = MnemonicToQt(yes ? yes : "");
+    gsNo = MnemonicToQt(no ? no : "");
 }
 
 // Paints what changed before blocking, so a status or a highlight set just

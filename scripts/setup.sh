@@ -15,7 +15,7 @@ declare -A purpose_packages=(
   [test]="libgtest-dev libbenchmark-dev
           xvfb xauth"
   [package]="dpkg-dev file desktop-file-utils"
-  [ci]="g++-mingw-w64-x86-64"
+  [ci]="g++-mingw-w64-x86-64 wine wine64"
 )
 
 [[ $# -gt 0 ]] || set -- run

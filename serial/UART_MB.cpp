@@ -4,7 +4,11 @@
 #include "serial/UART_MB.h"
 
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 
+#include "lang/Lang_API.h"
+#include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "modbus/Modbus_core.h"
@@ -31,6 +35,67 @@ const UMB_Table cBR = {0, caBR_umb, ciBR_umb_count, "mf_Tovra_UMB_dev_BR__SV ()"
 const UMB_Table cDATA = {1, caDATA_umb, 2, "mf_Tovra_UMB_dev_DATA__SV ()", "mf_Tovra_UMB_dev_DATA__GV ()"};
 const UMB_Table cSTOP = {3, caSTOP_cmb, 2, "mf_Tovra_UMB_dev_STOP__SV ()", "mf_Tovra_UMB_dev_STOP__GV ()"};
 constexpr int ciParityRing = 2;
+constexpr int ciReasonLine = 63; // the reason of the last failure, under the status field
+
+// The reasons of a failure in the operator's language. English is the text of
+// the serial layer and of the Modbus core themselves (the log's and
+// tovra-cli's); the other languages take theirs from the caption table, and a
+// result the table lacks is told in English.
+enum WhyArg { ciWhyNone, ciWhyCount, ciWhyLimit };
+struct UMB_Why {
+    int result;
+    int sid;
+    WhyArg arg;
+};
+const UMB_Why caUMB_ComWhy[] = {
+    {kComErrAbsent, ciS_WhyAbsent, ciWhyNone},     {kComErrNotMapped, ciS_WhyNotMapped, ciWhyNone},
+    {kComErrPermission, ciS_WhyPermission, ciWhyNone}, {kComErrBusy, ciS_WhyBusy, ciWhyNone},
+    {kComErrSettings, ciS_WhySettings, ciWhyNone}, {kComErrIo, ciS_WhyIo, ciWhyNone},
+    {kComErrNotOpen, ciS_WhyNotOpen, ciWhyNone},   {kComErrLost, ciS_WhyLost, ciWhyNone},
+};
+const UMB_Why caUMB_Why[] = {
+    {ciMB_ERR_TIMEOUT, ciS_WhyTimeout, ciWhyLimit}, {ciMB_ERR_CRC, ciS_WhyCrc, ciWhyCount},
+    {ciMB_ERR_LENGTH, ciS_WhyLength, ciWhyCount},   {ciMB_ERR_WRITE, ciS_WhyWrite, ciWhyNone},
+    {kComErrLost, ciS_WhyPortLost, ciWhyNone},     {ciMB_ERR_SLAVE, ciS_WhySlave, ciWhyNone},
+    {ciMB_ERR_FUNCTION, ciS_WhyFunction, ciWhyNone}, {ciMB_ERR_COUNT, ciS_WhyCount, ciWhyNone},
+};
+
+const UMB_Why *fn_why_row(const UMB_Why *rows, int count, int result)
+{
+    if (giLang == ciLang_EN)
+        return nullptr;
+    for (int i = 0; i < count; ++i)
+        if (rows[i].result == result)
+            return &rows[i];
+    return nullptr;
+}
+
+// A serial port's failure: "permission denied (join group dialout)".
+void fn_com_text(int code, char *text, int size)
+{
+    const UMB_Why *w = fn_why_row(caUMB_ComWhy, std::size(caUMB_ComWhy), code);
+    std::snprintf(text, size, "%s", w ? mf_Tovra_Lang__S(w->sid) : GetRS232ErrorString(code));
+}
+
+// The reason of a failed exchange: "no reply within 0.2 s: check the cable, ...".
+void fn_why_text(int result, char *text, int size)
+{
+    const UMB_Why *w = fn_why_row(caUMB_Why, std::size(caUMB_Why), result);
+    bool port = fn_why_row(caUMB_ComWhy, std::size(caUMB_ComWhy), result) != nullptr;
+    char com[ciTextSize];
+    if (w && w->arg == ciWhyLimit) {
+        std::snprintf(text, size, mf_Tovra_Lang__S(w->sid), cdComTime);
+    } else if (w) {
+        std::snprintf(text, size, mf_Tovra_Lang__S(w->sid), giMB_RxCount);
+    } else if (port) {
+        fn_com_text(result, com, sizeof com);
+        std::snprintf(text, size, mf_Tovra_Lang__S(ciS_WhyPort), com);
+    } else if (giLang != ciLang_EN && result <= ciMB_ERR_EXCEPTION) {
+        std::snprintf(text, size, mf_Tovra_Lang__S(ciS_WhyException), ciMB_ERR_EXCEPTION - result, "");
+    } else {
+        mf_Tovra_MB_Result__Why(result, giMB_RxCount, cdComTime, text, size);
+    }
+}
 
 int TableSV(const UMB_Table &t, int value)
 {
@@ -60,8 +125,10 @@ void fn_ComPort_Lost(int, const char *deviceName, int code)
 {
     mf_Tovra_Log__err_Lost_COM("UART_MB", ciLostComLine, deviceName, code);
     mf_Tovra_TGBT_X__SV(0, 0);
-    char text[ciTextSize];
-    std::snprintf(text, sizeof text, "%s lost: %s", deviceName, GetRS232ErrorString(code));
+    char why[ciTextSize];
+    fn_com_text(code, why, sizeof why);
+    char text[2 * ciTextSize];
+    std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_Lost), deviceName, why);
     mf_Tovra_msg_comm__SCV(ciMsgRed, text);
     mf_Tovra_msg_comm__Why(code);
 }
@@ -120,14 +187,16 @@ int mf_Tovra_UMB_dev_STOP__GV(void)
     return TableGV(cSTOP);
 }
 
+// Every new status clears the reason of the last failure.
 int mf_Tovra_msg_comm__SV(const char *text)
 {
+    SetCtrlVal(gvTovra_COMM, ciReasonLine, "");
     return mf_Tovra_STR_X__SV_str(0, text);
 }
 
 int mf_Tovra_msg_comm__SCV(int colour, const char *text)
 {
-    mf_Tovra_STR_X__SV_str(0, text);
+    mf_Tovra_msg_comm__SV(text);
     return mf_Tovra_STR_X__SA_i32(0, ATTR_TEXT_COLOR, colour);
 }
 
@@ -138,10 +207,15 @@ int mf_Tovra_msg_comm__Why(int result)
 
 int mf_Tovra_msg_comm__Why_more(int result, const char *more)
 {
-    char why[ciTextSize];
-    mf_Tovra_MB_Result__Why(result, giMB_RxCount, cdComTime, why, sizeof why);
-    char text[2 * ciTextSize];
-    std::snprintf(text, sizeof text, "Last failure: %s%s%s", why, more ? "; " : "", more ? more : "");
+    char why[2 * ciTextSize];
+    fn_why_text(result, why, sizeof why);
+    if (more) {
+        size_t n = std::strlen(why);
+        std::snprintf(why + n, sizeof why - n, "; %s", more);
+    }
+    SetCtrlVal(gvTovra_COMM, ciReasonLine, why);
+    char text[3 * ciTextSize];
+    std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_LastFailure), why);
     return mf_Tovra_STR_X__SA_str(0, ATTR_TOOLTIP_TEXT, text);
 }
 
@@ -151,6 +225,13 @@ int mf_Tovra_UMB_ComPort__Open(int port, const UMB_dev *dev, int show)
     SetComLostCallback(fn_ComPort_Lost);
     char text[ciTextSize];
     int r = mf_Tovra_UMB_Port__Open(port, dev, text, sizeof text);
+    if (r < 0) { // the log has it in English; the status in the operator's language
+        char name[16];
+        char why[ciTextSize];
+        std::snprintf(name, sizeof name, "COM%d", dev->COMx);
+        fn_com_text(r, why, sizeof why);
+        std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_OpenNG), name, why);
+    }
     // On failure the close text alone would hide it: say why, in red.
     if (show == 1) {
         mf_Tovra_msg_comm__SCV(r < 0 ? ciMsgRed : ciMsgGreen, text);

@@ -79,6 +79,8 @@ void fn_add(UMB_Line *order, int *n, UMB_Line line)
     order[(*n)++] = line;
 }
 
+void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, int size);
+
 void fn_finish(int how, int code, const UMB_Line *line, int id)
 {
     CloseCom(gvFind.port);
@@ -86,9 +88,10 @@ void fn_finish(int how, int code, const UMB_Line *line, int id)
                         gvFind.sent, gvFind.total, gvFind.garbledCount,
                         gvFind.late + (gvFind.stale ? 1 : 0)};
     char text[ciText];
-    mf_Tovra_UMB_Find__End_text(&end, text, sizeof text);
+    fn_end_text(&gcFind_English, &end, text, sizeof text); // the log's line is English
     gvFind.running = false;
     gvFind.io.note(text);
+    mf_Tovra_UMB_Find__End_text(&end, text, sizeof text);
     gvFind.io.end(&end, text);
 }
 
@@ -204,6 +207,26 @@ void fn_next_line()
 
 } // namespace
 
+const UMB_Find_Words gcFind_English = {
+    "Find COM%d: %s, ID %d (%d/%d)",
+    "Found: %s, ID %d",
+    "Not found on COM%d: no reply",
+    "Not found on COM%d: something garbled answered at %d setting%s",
+    "Find cancelled after %d of %d probes",
+    "Find COM%d NG : %s",
+    "No device answered on COM%d with slave ID %s.\n\nTry every slave ID from 1 to %d at ",
+    "? This takes about %.0f s; Cancel stops it.",
+    "Not found on COM%d: a reply came later than the probe's limit (%.0f ms after the frames); "
+    "for a slower device raise the limit (tovra-cli find --limit MS)",
+};
+
+static const UMB_Find_Words *gpFindWords = &gcFind_English;
+
+void mf_Tovra_UMB_Find__Words(const UMB_Find_Words *words)
+{
+    gpFindWords = words ? words : &gcFind_English;
+}
+
 // ================================================================ Pure parts
 
 double gdFind_Margin = cdFind_MARGIN;
@@ -294,38 +317,42 @@ void mf_Tovra_UMB_Find__Note_text(int com, const UMB_Line *line, const int *ids,
         std::snprintf(text, size, "Find COM%d %s, ID %s : no reply", com, setting, tried);
 }
 
-void mf_Tovra_UMB_Find__End_text(const UMB_Find_End *end, char *text, int size)
+namespace {
+
+void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, int size)
 {
     char setting[32];
     mf_Tovra_UMB_Find__Line_text(&end->line, setting, sizeof setting);
     switch (end->how) {
     case ciFind_FOUND:
-        std::snprintf(text, size, "Found: %s, ID %d", setting, end->id);
+        std::snprintf(text, size, w->found, setting, end->id);
         break;
     case ciFind_NOT_FOUND:
         if (end->late)
-            std::snprintf(text, size,
-                          "Not found on COM%d: a reply came later than the probe's limit (%.0f ms "
-                          "after the frames); for a slower device raise the limit (tovra-cli find "
-                          "--limit MS)",
-                          end->com, gdFind_Margin * 1000.0);
+            std::snprintf(text, size, w->late, end->com, gdFind_Margin * 1000.0);
         else if (end->garbled)
-            std::snprintf(text, size,
-                          "Not found on COM%d: something garbled answered at %d setting%s",
-                          end->com, end->garbled, end->garbled == 1 ? "" : "s");
+            std::snprintf(text, size, w->garbled, end->com, end->garbled,
+                          end->garbled == 1 ? "" : "s");
         else
-            std::snprintf(text, size, "Not found on COM%d: no reply", end->com);
+            std::snprintf(text, size, w->silent, end->com);
         break;
     case ciFind_CANCELLED:
-        std::snprintf(text, size, "Find cancelled after %d of %d probes", end->sent, end->total);
+        std::snprintf(text, size, w->cancelled, end->sent, end->total);
         break;
     default: {
         char why[ciText];
         mf_Tovra_MB_Result__Why(end->code, 0, 0.0, why, sizeof why);
-        std::snprintf(text, size, "Find COM%d NG : %s", end->com, why);
+        std::snprintf(text, size, w->failed, end->com, why);
         break;
     }
     }
+}
+
+} // namespace
+
+void mf_Tovra_UMB_Find__End_text(const UMB_Find_End *end, char *text, int size)
+{
+    fn_end_text(gpFindWords, end, text, size);
 }
 
 void mf_Tovra_UMB_Find__Offer_text(int com, const int *ids, int idCount, const UMB_Line *lines,
@@ -333,10 +360,7 @@ void mf_Tovra_UMB_Find__Offer_text(int com, const int *ids, int idCount, const U
 {
     char tried[64];
     mf_Tovra_UMB_Find__Ids_text(ids, idCount, tried, sizeof tried);
-    int len = std::snprintf(text, size,
-                            "No device answered on COM%d with slave ID %s.\n\nTry every slave ID "
-                            "from 1 to %d at ",
-                            com, tried, ciFind_ID_LAST);
+    int len = std::snprintf(text, size, gpFindWords->question, com, tried, ciFind_ID_LAST);
     double seconds = 0.0;
     for (int i = 0; i < count && len < size; ++i) {
         char setting[32];
@@ -345,8 +369,7 @@ void mf_Tovra_UMB_Find__Offer_text(int com, const int *ids, int idCount, const U
         seconds += ciFind_ID_LAST * mf_Tovra_UMB_Find__Limit(&lines[i]);
     }
     if (len < size)
-        std::snprintf(text + len, size - len, "? This takes about %.0f s; Cancel stops it.",
-                      std::ceil(seconds));
+        std::snprintf(text + len, size - len, gpFindWords->duration, std::ceil(seconds));
 }
 
 // ================================================================ The search
@@ -399,8 +422,8 @@ int mf_Tovra_UMB_Find__Step(void)
     char setting[32];
     char text[ciText];
     mf_Tovra_UMB_Find__Line_text(&line, setting, sizeof setting);
-    std::snprintf(text, sizeof text, "Find COM%d: %s, ID %d (%d/%d)", gvFind.com, setting, id,
-                  ++gvFind.sent, gvFind.total);
+    std::snprintf(text, sizeof text, gpFindWords->probe, gvFind.com, setting, id, ++gvFind.sent,
+                  gvFind.total);
     gvFind.io.probe(gvFind.sent, gvFind.total, text);
 
     unsigned char reply[ciReplyBytes] = {};

@@ -61,6 +61,24 @@ struct UMB_Find_IO {
     void (*end)(const UMB_Find_End *end, const char *text);
 };
 
+// The texts the search shows its user (not its log lines), as printf
+// formats. A translation takes the English format's arguments in the same
+// order and may leave out trailing ones.
+struct UMB_Find_Words {
+    const char *probe;     // "Find COM%d: %s, ID %d (%d/%d)"
+    const char *found;     // "Found: %s, ID %d"
+    const char *silent;    // "Not found on COM%d: no reply"
+    const char *garbled;   // "Not found on COM%d: something garbled answered at %d setting%s"
+    const char *cancelled; // "Find cancelled after %d of %d probes"
+    const char *failed;    // "Find COM%d NG : %s"
+    const char *question;  // "No device answered on COM%d with slave ID %s. ... from 1 to %d at "
+    const char *duration;  // "? This takes about %.0f s; Cancel stops it."
+    const char *late;      // "Not found on COM%d: a reply came later than ... (%.0f ms ...) ..."
+};
+extern const UMB_Find_Words gcFind_English;
+// The words of the texts from now on; nullptr: English, the default.
+void mf_Tovra_UMB_Find__Words(const UMB_Find_Words *words);
+
 // ---- Pure parts
 // The settings of the quick search, most likely first: the current ones
 // (with 8 data bits at a baud rate of the line), 9600 8N1, then the rest by

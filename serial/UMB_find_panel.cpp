@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "lang/Lang_API.h"
+#include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
@@ -40,6 +42,9 @@ void fn_on_probe(int sent, int total, const char *text)
 {
     SetCtrlVal(gvTovra_COMM, ciFindProgress, sent * 100 / total);
     mf_Tovra_msg_comm__SCV(ciMsgBlue, text);
+    // The bar repaints at once, the status field only when the loop runs
+    // again, after the probe: paint it now, or it lags one probe behind.
+    Delay(0.0);
 }
 
 void fn_on_note(const char *text)
@@ -49,7 +54,19 @@ void fn_on_note(const char *text)
 
 int fn_on_offer(const char *question)
 {
-    return ConfirmPopup("Find device", question);
+    return ConfirmPopup(mf_Tovra_Lang__S(ciS_FindDevice), question);
+}
+
+// The search speaks the operator's language of the moment it starts.
+void fn_words(void)
+{
+    static UMB_Find_Words words;
+    words = {mf_Tovra_Lang__S(ciS_FindProbe),     mf_Tovra_Lang__S(ciS_Found),
+             mf_Tovra_Lang__S(ciS_NotFound),      mf_Tovra_Lang__S(ciS_NotFoundGarbled),
+             mf_Tovra_Lang__S(ciS_FindCancelled), mf_Tovra_Lang__S(ciS_FindNG),
+             mf_Tovra_Lang__S(ciS_FindQuestion),  mf_Tovra_Lang__S(ciS_FindDuration),
+             mf_Tovra_Lang__S(ciS_NotFoundLate)};
+    mf_Tovra_UMB_Find__Words(&words);
 }
 
 // Found: the panel takes the settings and opens the port the ordinary way,
@@ -79,8 +96,10 @@ void fn_on_end(const UMB_Find_End *end, const char *text)
         if (end->how == ciFind_FAILED && end->code == kComErrLost) {
             // The port went away under the search: say so as a lost port is
             // shown anywhere else, not as the search's own failure.
-            char lost[128];
-            std::snprintf(lost, sizeof lost, "COM%d lost: %s", end->com,
+            char lost[256];
+            char name[16];
+            std::snprintf(name, sizeof name, "COM%d", end->com);
+            std::snprintf(lost, sizeof lost, mf_Tovra_Lang__S(ciS_Lost), name,
                           GetRS232ErrorString(kComErrLost));
             mf_Tovra_msg_comm__SCV(ciMsgRed, lost);
         } else {
@@ -102,11 +121,12 @@ int evTovra_UMB_Find(int, int, int event, void *, int, int)
         return 0;
     // A Write under way keeps the port until its EEPROM command is through.
     if (mf_Tovra_Timer_X__GA_i32(ciTimerWrite, ATTR_ENABLED) == 1) {
-        mf_Tovra_msg_comm__SCV(ciMsgRed, "Find not started: a Write is under way");
+        mf_Tovra_msg_comm__SCV(ciMsgRed, mf_Tovra_Lang__S(ciS_FindNotStarted));
         return 0;
     }
     UMB_dev dev;
     mf_Tovra_UMB_dev__GV(&dev);
+    fn_words();
     if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &dev, &cFindIO) < 0)
         return 0;
     fn_busy(1);

@@ -84,22 +84,6 @@ TEST_P(OpenLogTest, ShowsTheLogInTheViewerAndKeepsLogging)
     EXPECT_NE(gpLog, nullptr);
 }
 
-TEST_F(ShellTest, EveryControlHasAnAccessibleNameThatSaysWhatItIs)
-{
-    const std::pair<int, const char *> named[] = {
-        {46, "BR1"},     {45, "BR2"},       {26, "Port open"}, {12, "Status"},
-        {15, "COM Port"}, {27, "Slave ID"}, {24, "Read"},      {38, "Write"},
-    };
-    for (auto [control, name] : named)
-        EXPECT_EQ(Ctrl(control)->accessibleName().toStdString(), name) << control;
-    for (QWidget *w : UiPanelWidget(gvTovra_COMM)->findChildren<QWidget *>()) {
-        bool control = w->property("ctrlId").isValid() && !w->inherits("TimerControl");
-        if (control && !w->inherits("QLabel")) {
-            EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
-        }
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Ways, OpenLogTest,
     ::testing::Values(OpenLogCase{"F3", [] { QTest::keyClick(UiCtrlWidget(gvTovra_COMM, 15), Qt::Key_F3); }},

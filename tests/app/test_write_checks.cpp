@@ -26,7 +26,7 @@ constexpr int kWrite = 38;
 constexpr int kBR1 = 46;
 constexpr int kBR2 = 45;
 constexpr int kWriteTimer = 40;
-constexpr int kVerify = 63;
+constexpr int kVerify = 70;
 constexpr int kFind = 60;
 
 class WriteChecksTest : public PanelTest {

@@ -114,7 +114,8 @@ int main(int argc, char **argv)
         std::printf("Write through the panel against the simulator, press to \"OK\", %d runs (%d failed):\n",
                     kRuns, failed);
         if (!ms.empty())
-            std::printf("  median %.1f ms, min %.1f ms, max %.1f ms (target: median <= 1090 ms)\n",
+            // The floor is 1100 ms: three 0.2 s ticks and the 0.5 s the EEPROM command waits.
+            std::printf("  median %.1f ms, min %.1f ms, max %.1f ms (floor 1100 ms; target: median <= 1110 ms)\n",
                         Median(ms), ms.front(), ms.back());
     }
     fs::current_path(fs::temp_directory_path());

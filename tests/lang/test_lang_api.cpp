@@ -182,7 +182,7 @@ TEST_F(LangTest, ALangTxtThatCannotBeWrittenIsReportedAndThePanelStillRecaptions
     std::filesystem::create_directory(caLangFile);
     ChooseLanguage(4);
     EXPECT_EQ(Title(), "鮑率設定");
-    EXPECT_EQ(StatusText(), "Save lang.txt NG : Is a directory");
+    EXPECT_EQ(StatusText(), "儲存 lang.txt 失敗 : Is a directory") << "in the language chosen";
     EXPECT_EQ(StatusColour(), 0xFF0000);
     EXPECT_NE(Log().find(LOG_MARK " Save lang.txt NG : Is a directory\n"), std::string::npos) << Log();
 }

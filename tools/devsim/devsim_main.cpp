@@ -108,6 +108,10 @@ DevLine fn_rest_line()
 int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tovra-devsim %s\n", TOVRA_VERSION);
+        return 0;
+    }
     std::string error;
     if (!mf_Dev_Options__parse(std::vector<std::string>(argv + 1, argv + argc), gvOpt, error))
         return fn_fail(error, 2);

@@ -137,7 +137,8 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     UiInit(&argc, argv);
     if (mf_APP_Tovra__init() < 0)
         return 1;
