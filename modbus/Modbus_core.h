@@ -11,7 +11,7 @@
 // Results of an exchange (besides 0 and the negative codes of the serial port).
 constexpr int ciMB_ERR_OP = -2001;      // function code not handled; nothing sent
 constexpr int ciMB_ERR_TIMEOUT = -2002; // not one reply byte arrived
-constexpr int ciMB_ERR_LENGTH = -2003;  // some bytes, but neither the expected number nor five
+constexpr int ciMB_ERR_LENGTH = -2003;  // some bytes, neither the expected number nor a whole frame
 constexpr int ciMB_ERR_CRC = -2004;     // reply CRC wrong
 constexpr int ciMB_ERR_RANGE = -2005;   // frame length or read quantity beyond one exchange; nothing sent
 constexpr int ciMB_ERR_WRITE = -2006;   // the port took only part of the request
