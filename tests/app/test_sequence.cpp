@@ -341,3 +341,33 @@ TEST_F(SequenceTest, TheSelectorsOfferTheDeviceBaudTableAndShowFiveItemsAtOnce)
     }
     EXPECT_EQ(gvIDd, 1);
 }
+
+TEST_F(SequenceTest, AReplyThatDoesNotAnswerTheReadIsNGWithItsMarkedLine)
+{
+    auto frame = [](std::vector<unsigned char> covered) {
+        covered.resize(covered.size() + 2);
+        mf_Tovra_Get_CRC(covered.data(), static_cast<int>(covered.size()));
+        return covered;
+    };
+    const struct {
+        const char *what;
+        std::vector<unsigned char> reply;
+        const char *line;
+    } cases[] = {
+        {"another function code", frame({0x01, 0x04, 0x04, 0x00, 0x05, 0x00, 0x07}),
+         "reply with function code 4, not 3"},
+        {"a short byte count", frame({0x01, 0x03, 0x02, 0x00, 0x05}), "reply with 2 data bytes for 2 registers, not 4"},
+        {"an exception with a bad CRC", {0x01, 0x83, 0x02, 0x00, 0x00}, "wrong checksum (5 bytes)"},
+    };
+    for (const auto &c : cases) {
+        ScriptedSlave slave(221, c.reply);
+        OpenPort(221);
+        EnableLog();
+        Click(kRead);
+        Tick(kReadTimer);
+        EXPECT_EQ(StatusText(), "NG") << c.what;
+        EXPECT_NE(Log().find(std::string("\t" LOG_MARK " Modbus.core: ") + c.line), std::string::npos)
+            << c.what << "\n" << Log();
+        EXPECT_EQ(BgColour(kBR1), ciColourInvalidItem) << c.what << ": nothing taken from it";
+    }
+}
