@@ -152,14 +152,6 @@ int logi(const char *format, int value)
     return 0;
 }
 
-int logf(const char *format, double value)
-{
-    if (gpLog)
-        std::fprintf(gpLog, format, value);
-    Counted();
-    return 0;
-}
-
 int logs(const char *format, const char *text)
 {
     if (gpLog)

@@ -31,7 +31,6 @@ int mf_Tovra_Log__Close(void);
 
 // Counted writes: one printf-style format with one argument.
 int logi(const char *format, int value);
-int logf(const char *format, double value);
 int logs(const char *format, const char *text);
 
 // Closes the log, shows it in the text viewer, reopens it. 0, or negative

@@ -109,7 +109,6 @@ int SetPanelAttribute(int panel, int attribute, const char *value);
 int GetPanelAttribute(int panel, int attribute, int *value);
 int GetPanelAttribute(int panel, int attribute, char *value, size_t size);
 int SetPanelCharacterSet(int panel, int charset);
-int GetPanelCharacterSet(int panel);
 
 // Event loop.
 int RunUserInterface(void);

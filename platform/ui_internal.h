@@ -130,7 +130,6 @@ struct Panel {
     std::map<int, Control> controls;
     std::map<int, QPointer<QMenu>> menus;
     std::map<int, QPointer<QAction>> items;
-    int charset = CHARSET_DEFAULT;
 };
 
 extern std::map<int, Panel> gaPanels;

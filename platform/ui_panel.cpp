@@ -341,12 +341,5 @@ int SetPanelCharacterSet(int panel, int charset)
             font.setFamilies(families);
         }
     p->window->setFont(font);
-    p->charset = charset;
     return 0;
-}
-
-int GetPanelCharacterSet(int panel)
-{
-    Panel *p = FindPanel(panel);
-    return p ? p->charset : UIE_BAD_HANDLE;
 }

@@ -247,6 +247,7 @@ TEST_F(StatusLanguageTest, FindDeviceAsksAndReportsInTheLanguageAndLogsInEnglish
     mf_Tovra_Lang__SV(ciLang_SC);
     mf_Tovra_Lang__Refresh();
     SetCtrlVal(gvTovra_COMM, ciComNumber, sim.com());
+    recorder_.expect(); // the offer of the slave-ID sweep
     size_t asked = popups.size();
     Click(60);
     ASSERT_TRUE(QTest::qWaitFor([] { return !mf_Tovra_UMB_Find__Running(); }, 20000));

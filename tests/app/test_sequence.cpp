@@ -17,6 +17,7 @@
 #include "app/Tovra_main.h"
 #include "app/device_baud.h"
 #include "devsim.h"
+#include "log_texts.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "modbus/Modbus_core.h"
@@ -100,21 +101,17 @@ protected:
 using Shown = std::pair<std::string, int>;
 
 const std::string kWriteList = "--------------\n1101 5\n1102 7\n0000 ff00\n\n";
-const std::string kTraceBR1 = "w BR1\n"
-                              "\tP222\tMB.Tx\t#01.06 <1101> [0005] {1d35}\tWrite word\n"
-                              "\tP222\tMB.Rx\t#01.06 <1101> [0005] {1d35}\tWrite word\n\n";
 const std::string kTraceBR2 = "w BR2\n"
                               "\tP222\tMB.Tx\t#01.06 <1102> [0007] {6cf4}\tWrite word\n"
                               "\tP222\tMB.Rx\t#01.06 <1102> [0007] {6cf4}\tWrite word\n\n";
-const std::string kTraceCommit = "cmd Write EEPROM\n"
-                                 "\tP222\tMB.Tx\t#01.05 <0000> [ff00] {8c3a}\tWrite bit\n"
-                                 "\tP222\tMB.Rx\t#01.05 <0000> [ff00] {8c3a}\tWrite bit\n\n";
 
 } // namespace
 
+// The device takes 0.3 s to store into its EEPROM before it replies: the
+// command waits its half second, where a register write waits 0.05 s.
 TEST_F(SequenceTest, AWriteCountsOneTwoThreeThenOKAndTheDeviceStoresTheValues)
 {
-    DevSim sim({"--com", "210"});
+    DevSim sim({"--com", "210", "--fault", "delay=300", "--fault-fc", "5"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(210);
     EnableLog();
@@ -128,7 +125,7 @@ TEST_F(SequenceTest, AWriteCountsOneTwoThreeThenOKAndTheDeviceStoresTheValues)
     EXPECT_EQ(Step(), Shown("OK", ciMsgGreen));
     EXPECT_EQ(TimerRunning(kWriteTimer), 0);
 
-    EXPECT_EQ(Log(), kWriteList + kTraceBR1 + kTraceBR2 + kTraceCommit);
+    EXPECT_EQ(Log(), kWriteList + kWriteBR1_5 + kTraceBR2 + kWriteEeprom);
     EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=5\nBR2=7\n");
 }
 
@@ -174,8 +171,8 @@ TEST_F(SequenceTest, AFailedCommitShowsWriteEepromNG)
     EXPECT_EQ(Step(), Shown("2", ciMsgGreen));
     EXPECT_EQ(Step(), Shown("Write EEPROM NG", ciMsgRed));
     EXPECT_EQ(Step(), Shown("Write EEPROM NG", ciMsgRed));
-    EXPECT_NE(Log().find("cmd Write EEPROM\n\tP222\tMB.Tx\t#01.05 <0000> [ff00] {8c3a}\tWrite bit\n"
-                         "\tP222\tMB.Rx\t\xA1\xB9\xA1\xB9\xA1\xB9 COM read Time-out\n\n"),
+    EXPECT_NE(Log().find(kWriteEeprom.substr(0, kWriteEeprom.find("\tP222\tMB.Rx")) +
+                         "\tP222\tMB.Rx\t" LOG_MARK " COM read Time-out\n\n"),
               std::string::npos)
         << Log();
 }
@@ -195,8 +192,7 @@ TEST_F(SequenceTest, AReadSelectsTheItemsAndShowsOKAtTheNextTick)
     EXPECT_EQ(StatusText(), "OK");
     EXPECT_EQ(StatusColour(), ciMsgGreen);
     EXPECT_EQ(TimerRunning(kReadTimer), 0);
-    EXPECT_EQ(Log(), "r BR1, BR2\n"
-                     "\tP222\tMB.Tx\t#01.03 <1101> (0002) {90f7}\tRead\n"
+    EXPECT_EQ(Log(), "r BR1, BR2\n" + kReadBRTx +
                      "\tP222\tMB.Rx\t#01.03 (04)   [0005][0007]  {abf0}\tRead\n\n");
 }
 
@@ -217,9 +213,7 @@ TEST_F(SequenceTest, ValuesThatAreNoItemSelectTheFirstItemInGrey)
 TEST_F(SequenceTest, AReplyWithFewerValuesThanAskedIsNGAndLeavesTheSelectors)
 {
     // Nine bytes with a right CRC, but a byte count of 2: BR1 only.
-    std::vector<unsigned char> reply = {0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00, 0, 0};
-    mf_Tovra_Get_CRC(reply.data(), 9);
-    ScriptedSlave slave(218, reply);
+    ScriptedSlave slave(218, {0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00, 0x62, 0x32});
     OpenPort(218);
     Choose(kBR2, 4);
     Click(kRead);
@@ -236,9 +230,11 @@ TEST_F(SequenceTest, AWriteWithAGreySelectorSendsNothingUntilAnItemIsPicked)
     OpenPort(219);
     Click(kRead);
     ASSERT_EQ(BgColour(kBR2), ciColourInvalidItem);
+    EnableLog();
     Click(kWrite);
     EXPECT_EQ(StatusText(), "Write NG : BR2 unknown, pick a value");
     EXPECT_EQ(StatusColour(), ciMsgRed);
+    EXPECT_EQ(Log(), "Write NG : BR2 unknown, pick a value\n");
     EXPECT_EQ(TimerRunning(kWriteTimer), 0);
     EXPECT_EQ(sim.output().find("rx 01 06"), std::string::npos) << sim.output();
 

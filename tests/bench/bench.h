@@ -15,6 +15,10 @@ extern char **environ;
 
 using BenchClock = std::chrono::steady_clock;
 
+// The exit status of a benchmark that could not set up (no simulator, no
+// panel, no scratch folder): scripts/test.sh reports it, and CI fails.
+constexpr int kCannotSetUp = 2;
+
 inline double Ms(BenchClock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();

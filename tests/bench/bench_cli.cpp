@@ -1,6 +1,7 @@
 // tovra-cli as a whole process against the device simulator: a read, and a
 // write of BR1 with the EEPROM command and the read-back, each from spawn
-// to exit, with the peak memory. Prints figures only; it never fails.
+// to exit, with the peak memory. Prints figures; it exits non-zero only
+// when it cannot set up.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,13 +47,13 @@ int main()
     setenv("TOVRA_DEVSIM", TOVRA_DEVSIM_PATH, 0);
     std::string folder = (std::filesystem::temp_directory_path() / "tovra-bench-XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) {
-        std::printf("skipped: no scratch folder\n");
-        return 0;
+        std::printf("cannot set up: no scratch folder\n");
+        return kCannotSetUp;
     }
     DevSim sim;
     if (!sim.ready()) {
-        std::printf("skipped: the simulator did not start\n%s", sim.output().c_str());
-        return 0;
+        std::printf("cannot set up: the simulator did not start\n%s", sim.output().c_str());
+        return kCannotSetUp;
     }
     const std::string com = std::to_string(sim.com());
     Spawn({TOVRA_CLI, "read", "--com", com}); // warm-up: the libraries into the page cache

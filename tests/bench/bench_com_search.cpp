@@ -1,7 +1,8 @@
 // Times a whole port search, as the search button runs it: 8 port-map links
 // to pseudo-terminals (with TOVRA_PORTS_ONLY=1, as CTest and scripts/test.sh
 // run it, this machine's own ports are neither listed nor opened), all six
-// files written, every candidate probed. Prints figures only; it never fails.
+// files written, every candidate probed. Prints figures; it
+// exits non-zero only when it cannot set up.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "app/Tovra_main.h"
+#include "bench.h"
 #include "model/model.h"
 #include "platform/devices.h"
 #include "platform/ui.h"
@@ -23,24 +25,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr int kLinks = 8;
 constexpr int kFirstCom = 231;
 constexpr int kRuns = 30;
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 template <class F>
 std::vector<double> Time(F work)
 {
     std::vector<double> ms;
     for (int i = 0; i < kRuns; ++i) {
-        auto start = Clock::now();
+        auto start = BenchClock::now();
         work();
-        ms.push_back(Ms(Clock::now() - start));
+        ms.push_back(Ms(BenchClock::now() - start));
     }
     std::sort(ms.begin(), ms.end());
     return ms;
@@ -49,7 +45,7 @@ std::vector<double> Time(F work)
 void Print(const char *what, const std::vector<double> &ms)
 {
     std::printf("%s, %d times:\n  median %.2f ms, min %.2f ms, 90%% %.2f ms, max %.2f ms\n", what, kRuns,
-                (ms[kRuns / 2 - 1] + ms[kRuns / 2]) / 2.0, ms.front(), ms[kRuns * 9 / 10], ms.back());
+                Median(ms), ms.front(), ms[kRuns * 9 / 10], ms.back());
 }
 
 int Lines(const char *file)
@@ -71,8 +67,8 @@ int main(int argc, char **argv)
     UiInit(&argc, argv);
     std::string work = (fs::temp_directory_path() / "tovra-bench-XXXXXX").string();
     if (!mkdtemp(work.data())) {
-        std::printf("skipped: no scratch folder\n");
-        return 0;
+        std::printf("cannot set up: no scratch folder\n");
+        return kCannotSetUp;
     }
     fs::create_directory(work + "/ports");
     setenv("TOVRA_PORTS_DIR", (work + "/ports").c_str(), 1);
@@ -80,16 +76,16 @@ int main(int argc, char **argv)
     for (int i = 0; i < kLinks; ++i) {
         int m = posix_openpt(O_RDWR | O_NOCTTY);
         if (m < 0 || grantpt(m) != 0 || unlockpt(m) != 0) {
-            std::printf("skipped: no pseudo-terminal\n");
-            return 0;
+            std::printf("cannot set up: no pseudo-terminal\n");
+            return kCannotSetUp;
         }
         masters.push_back(m);
         fs::create_symlink(ptsname(m), work + "/ports/COM" + std::to_string(kFirstCom + i));
     }
     fs::current_path(work);
     if (mf_Tovra_Form_COMM__init() != 0) { // loads the panel and searches once
-        std::printf("skipped: the panel did not load: %s\n", UiLastErrorDetail());
-        return 0;
+        std::printf("cannot set up: the panel did not load: %s\n", UiLastErrorDetail());
+        return kCannotSetUp;
     }
 
     Print("device list alone (the port map; without TOVRA_PORTS_ONLY also Qt's ports and USB products)",

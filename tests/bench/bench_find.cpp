@@ -1,6 +1,7 @@
 // Find device through the real window against the device simulator: press
 // to the result in the status field, with the progress bar watched all the
-// way. Prints figures only; it never fails.
+// way. Prints figures; it exits non-zero only
+// when it cannot set up.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QProgressBar>
@@ -103,13 +104,13 @@ int main(int argc, char **argv)
     UiInit(&argc, argv);
     std::string work = (fs::temp_directory_path() / "tovra-find-XXXXXX").string();
     if (!mkdtemp(work.data())) {
-        std::printf("skipped: no scratch folder\n");
-        return 0;
+        std::printf("cannot set up: no scratch folder\n");
+        return kCannotSetUp;
     }
     fs::current_path(work);
     if (mf_Tovra_Form_COMM__init() < 0) {
-        std::printf("skipped: %s\n", UiLastErrorDetail());
-        return 0;
+        std::printf("cannot set up: %s\n", UiLastErrorDetail());
+        return kCannotSetUp;
     }
     DisplayPanel(gvTovra_COMM);
     SetConfirmPopupHook(AnswerNo); // no slave-ID sweep
@@ -118,8 +119,8 @@ int main(int argc, char **argv)
         // The panel starts at 9600 8N1, slave ID 1: the device is there.
         DevSim sim({"--com", "240", "--line", "9600"});
         if (!sim.ready()) {
-            std::printf("skipped: the simulator did not start\n%s", sim.output().c_str());
-            return 0;
+            std::printf("cannot set up: the simulator did not start\n%s", sim.output().c_str());
+            return kCannotSetUp;
         }
         mf_Tovra_TIS32_X__SV(0, sim.com());
         std::vector<Search> runs;
@@ -132,8 +133,8 @@ int main(int argc, char **argv)
         // settings, with slave ID 1 alone and then with IDs 7 and 1.
         DevSim sim({"--com", "241", "--line", "600"});
         if (!sim.ready()) {
-            std::printf("skipped: the simulator did not start\n%s", sim.output().c_str());
-            return 0;
+            std::printf("cannot set up: the simulator did not start\n%s", sim.output().c_str());
+            return kCannotSetUp;
         }
         mf_Tovra_TIS32_X__SV(0, sim.com());
         std::vector<Search> runs;

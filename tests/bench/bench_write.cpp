@@ -1,7 +1,7 @@
 // A complete Write through the real main panel against the device
 // simulator: press on Write to "OK" in the status field, with the real
-// timers pacing the sequence and logging on. Prints figures only; it never
-// fails.
+// timers pacing the sequence and logging on. Prints figures; it exits
+// non-zero only when it cannot set up.
 #include <QApplication>
 #include <QSpinBox>
 #include <QTest>
@@ -61,15 +61,15 @@ int main(int argc, char **argv)
     UiInit(&argc, argv);
     std::string work = (fs::temp_directory_path() / "tovra-write-XXXXXX").string();
     if (!mkdtemp(work.data())) {
-        std::printf("skipped: no scratch folder\n");
-        return 0;
+        std::printf("cannot set up: no scratch folder\n");
+        return kCannotSetUp;
     }
     fs::current_path(work);
     {
         DevSim sim({"--state", work + "/devsim-state.txt"});
         if (!sim.ready()) {
-            std::printf("skipped: the simulator did not start\n%s", sim.output().c_str());
-            return 0;
+            std::printf("cannot set up: the simulator did not start\n%s", sim.output().c_str());
+            return kCannotSetUp;
         }
         std::FILE *sw = std::fopen(caLogSwitchFile, "w");
         std::fputs("1", sw);
@@ -77,8 +77,8 @@ int main(int argc, char **argv)
         mf_Tovra_Log__Clear();
         mf_Tovra_Log__Append();
         if (mf_Tovra_Form_COMM__init() < 0) {
-            std::printf("skipped: %s\n", UiLastErrorDetail());
-            return 0;
+            std::printf("cannot set up: %s\n", UiLastErrorDetail());
+            return kCannotSetUp;
         }
         DisplayPanel(gvTovra_COMM);
 
@@ -91,8 +91,8 @@ int main(int argc, char **argv)
         int open = 0;
         GetCtrlVal(gvTovra_COMM, ciPortToggle, &open);
         if (!open) {
-            std::printf("skipped: %s did not open: %s\n", sim.comName().c_str(), Status().c_str());
-            return 0;
+            std::printf("cannot set up: %s did not open: %s\n", sim.comName().c_str(), Status().c_str());
+            return kCannotSetUp;
         }
 
         QWidget *write = UiCtrlWidget(gvTovra_COMM, ciWrite);

@@ -87,10 +87,11 @@ TEST(LangLookup, CopiesTheTextOrLeavesTheDestinationAsItWas)
         {0, 1, ciLangS_Size, 0, nullptr, true},
         {101, 3, ciLangS_Size, 0, nullptr, false},  // a language the table lacks is silent
         {101, -1, ciLangS_Size, 0, nullptr, false},
-        {308, 1, 12, -1, nullptr, false},           // 12 UTF-8 bytes and the terminator do not fit 12
+        {308, 1, 13, 0, "鮑率設定", false},          // 12 UTF-8 bytes and the terminator fit 13 exactly
+        {308, 1, 12, -1, nullptr, false},           // but not 12
     };
     for (const Case &c : cases) {
-        PopupRecorder recorder;
+        PopupRecorder recorder(PopupRecorder::kExpected);
         char dest[ciLangS_Size] = "before";
         EXPECT_EQ(mf_Tovra_LangS__DataBase(c.sid, c.lang, dest, c.size), c.result) << c.sid;
         EXPECT_STREQ(dest, c.text ? c.text : "before") << c.sid << " in " << c.lang;

@@ -87,9 +87,8 @@ TEST_F(LogTest, EachCountedWriteFormatsItsOneArgument)
     StartUp();
     logi("%04X ", 0x1101);
     logi("%x\n", 3);
-    logf("%.1f\n", 0.25);
     logs("%s\n", "");
-    EXPECT_EQ(Log(), "1101 3\n0.2\n\n");
+    EXPECT_EQ(Log(), "1101 3\n\n");
 }
 
 TEST_F(LogTest, ASwitchTurnedOnWhileRunningOpensTheLogAtTheNextReopenWithoutEmptyingIt)
@@ -157,6 +156,7 @@ TEST_F(LogTest, TheErrorReportersWriteMarkedLinesAndOnlyTheFileReporterShowsABox
 {
     WriteFileBytes(caLogSwitchFile, "1");
     StartUp();
+    recorder_.expect();
     mf_Tovra_Log__err_Open_COM("UART_MB", 882839, -4);
     mf_Tovra_Log__err_Open_File("lang", 12, "lang.txt");
     mf_Tovra_Log__err_Lost_COM("UART_MB", 882840, "COM5", -9);
@@ -175,6 +175,7 @@ TEST_F(LogTest, TheErrorReportersCutOverlongTextsInsteadOfOverflowing)
 {
     std::string source(300, 's');
     std::string file(1000, 'f');
+    recorder_.expect();
     mf_Tovra_Log__err_Open_File(source.c_str(), 1, file.c_str());
     ASSERT_EQ(popups_.size(), 1u);
     EXPECT_EQ(popups_[0].first, std::string(51, 's'));

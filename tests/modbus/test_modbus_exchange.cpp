@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "devsim.h"
+#include "log_texts.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "modbus/Modbus_core.h"
@@ -25,7 +26,6 @@
 namespace {
 
 constexpr short kGuard = 0x5A5A;
-const std::string kReadTx = "\tP222\tMB.Tx\t#01.03 <1101> (0002) {90f7}\tRead\n";
 
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -94,7 +94,7 @@ TEST_F(DeviceExchange, AReadOfTwoRegistersFillsBothValuesAndTracesRequestAndRepl
     EXPECT_EQ(values[0], 3);
     EXPECT_EQ(values[1], 1);
     EXPECT_EQ(values[2], kGuard);
-    EXPECT_EQ(Added(), kReadTx + "\tP222\tMB.Rx\t#01.03 (04)   [0003][0001]  {cbf3}\tRead\n\n");
+    EXPECT_EQ(Added(), kReadBRTx + "\tP222\tMB.Rx\t#01.03 (04)   [0003][0001]  {cbf3}\tRead\n\n");
 }
 
 TEST_F(DeviceExchange, ARegisterWriteIsEchoedAndReadsBack)
@@ -144,7 +144,7 @@ TEST_F(DeviceExchange, NoReplyTimesOutWithMinus2002AfterSettleTimeLimitAndPause)
     EXPECT_GE(SecondsSince(start), 0.05 + 0.2 + 0.1);
     EXPECT_EQ(gr, ciMB_ERR_TIMEOUT);
     EXPECT_EQ(values[0], kGuard);
-    EXPECT_EQ(Added(), kReadTx + "\tP222\tMB.Rx\t" LOG_MARK " COM read Time-out\n\n");
+    EXPECT_EQ(Added(), kReadBRTx + "\tP222\tMB.Rx\t" LOG_MARK " COM read Time-out\n\n");
 }
 
 TEST_F(DeviceExchange, AReplyWithABadCrcYieldsMinus2004WithItsBytesAndAMarkedLineNoTrace)
@@ -153,7 +153,7 @@ TEST_F(DeviceExchange, AReplyWithABadCrcYieldsMinus2004WithItsBytesAndAMarkedLin
     short values[2] = {kGuard, kGuard};
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), ciMB_ERR_CRC);
     EXPECT_EQ(values[0], kGuard);
-    EXPECT_EQ(Added(), kReadTx + "\tP222\tMB.Rx\t01 03 04 00 03 00 01 34 0c \n"
+    EXPECT_EQ(Added(), kReadBRTx + "\tP222\tMB.Rx\t01 03 04 00 03 00 01 34 0c \n"
                                  "\t" LOG_MARK " Modbus.core: wrong checksum (9 bytes): another baud "
                                  "rate or parity, or noise on the line\n\n");
 }
@@ -164,7 +164,7 @@ TEST_F(DeviceExchange, AShortReplyYieldsMinus2003WithItsBytesAndThe0930Block)
     short values[2] = {kGuard, kGuard};
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), ciMB_ERR_LENGTH);
     EXPECT_EQ(values[0], kGuard);
-    EXPECT_EQ(Added(), kReadTx +
+    EXPECT_EQ(Added(), kReadBRTx +
                            "\tP222\tMB.Rx\t01 03 04 00 03 00 01 \n"
                            "\t" LOG_MARK " Modbus.core: Exception 0930 occured after COM read, n=7\n"
                            "\tPossibility :: If BAUD changed\n"
@@ -185,7 +185,7 @@ TEST_F(DeviceExchange, AnExceptionReplyYieldsMinus3000LessItsCodeAndShowsItsByte
                        "\t" LOG_MARK " Modbus.core: exception 2: illegal data address\n\n");
     // Exception code 4 (injected) is a failure of its own.
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), -3004);
-    EXPECT_EQ(Added(), kReadTx + "\tP222\tMB.Rx\t01 83 04 40 f3 \n"
+    EXPECT_EQ(Added(), kReadBRTx + "\tP222\tMB.Rx\t01 83 04 40 f3 \n"
                                  "\t" LOG_MARK " Modbus.core: exception 4: server device failure\n\n");
     EXPECT_EQ(values[0], kGuard);
 }
@@ -220,7 +220,7 @@ TEST_F(DeviceExchange, ABroadcastIsSentAndWaitedForButNobodyAnswers)
 TEST_F(DeviceExchange, Code16IsTracedThenRefusedWithAMessageBoxAndNothingIsSent)
 {
     Start();
-    PopupRecorder popups;
+    PopupRecorder popups(PopupRecorder::kExpected);
     short values[2] = {kGuard, kGuard};
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(16, 0x1101, 2, values), ciMB_ERR_OP);
@@ -239,7 +239,7 @@ TEST_F(DeviceExchange, Code16IsTracedThenRefusedWithAMessageBoxAndNothingIsSent)
 TEST_F(DeviceExchange, ACodeTheTraceDoesNotKnowShowsBothMessageBoxes)
 {
     Start();
-    PopupRecorder popups;
+    PopupRecorder popups(PopupRecorder::kExpected);
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(7, 0, 0, nullptr), ciMB_ERR_OP);
     EXPECT_EQ(Added(), "\tP222\tMB.Tx\t#01.07 \n");
     ASSERT_EQ(popups.popups().size(), 2u);
@@ -250,7 +250,7 @@ TEST_F(DeviceExchange, ACodeTheTraceDoesNotKnowShowsBothMessageBoxes)
 TEST_F(DeviceExchange, AReadOfMoreThan125RegistersIsRefusedBeforeSending)
 {
     Start();
-    PopupRecorder popups;
+    PopupRecorder popups(PopupRecorder::kExpected);
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0, 126, nullptr), ciMB_ERR_RANGE);
     EXPECT_EQ(Added(), "\tP222\tMB.Tx\t#01.03 <0000> (007e) {c5ea}\tRead\n");
     ASSERT_EQ(popups.popups().size(), 1u);
@@ -261,7 +261,7 @@ TEST_F(DeviceExchange, AReadOfMoreThan125RegistersIsRefusedBeforeSending)
 TEST_F(DeviceExchange, AFrameLengthOutsideTheLayoutIsRefusedUntouched)
 {
     Start();
-    PopupRecorder popups;
+    PopupRecorder popups(PopupRecorder::kExpected);
     unsigned char frame[8] = {0x01, 0x03, 0x11, 0x01, 0x00, 0x02, 0xAA, 0xBB};
     EXPECT_EQ(mf_Tovra_Send_MB_MSG_16_A(ciPORT_umb, frame, 7, nullptr, log_, 0.05), ciMB_ERR_RANGE);
     EXPECT_EQ(mf_Tovra_Send_MB_MSG_16_A(ciPORT_umb, frame, 258, nullptr, log_, 0.05),
@@ -295,7 +295,7 @@ TEST_F(DeviceExchange, AWriteThatCannotGoOutIsAFailureNotASuccess)
     // Output suspended on the line (as by a peer's XOFF): the port takes nothing.
     ASSERT_EQ(tcflow(tty, TCOOFF), 0);
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, nullptr), ciMB_ERR_WRITE);
-    EXPECT_EQ(Added(), kReadTx + "\t" LOG_MARK " COM write NG, err code: 0\n\n"
+    EXPECT_EQ(Added(), kReadBRTx + "\t" LOG_MARK " COM write NG, err code: 0\n\n"
                                  "\tcheck Help of LW.CVI : ComWrt \n");
     ASSERT_EQ(tcflow(tty, TCOON), 0);
     close(tty);
@@ -372,7 +372,7 @@ TEST_F(BusExchange, EveryFaultOfTheSimulatorLeavesAMarkedLine)
         int result = mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values);
         std::string added = Added();
         EXPECT_LT(result, 0) << fault[0] << " " << fault[1];
-        std::string rx = added.substr(kReadTx.size());
+        std::string rx = added.substr(kReadBRTx.size());
         EXPECT_NE(rx.find(LOG_MARK), std::string::npos) << fault[0] << " " << fault[1] << ":\n" << added;
         Stop();
     }

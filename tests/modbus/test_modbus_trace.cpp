@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "frames.h"
+#include "log_texts.h"
 #include "modbus/Modbus_core.h"
 #include "popups.h"
 
@@ -54,7 +55,7 @@ std::string Captured(F write)
 TEST(ModbusTrace, ARequestForTwoRegistersShowsAddressQuantityAndCrc)
 {
     EXPECT_EQ(Tx({0x01, 0x03, 0x11, 0x01, 0x00, 0x02, 0x90, 0xF7}),
-              "\tP222\tMB.Tx\t#01.03 <1101> (0002) {90f7}\tRead\n");
+              kReadBRTx);
     Bytes input = WithCrc({0x11, 0x04, 0x00, 0x0A, 0x00, 0x01});
     EXPECT_EQ(Tx(input), "\tP222\tMB.Tx\t#11.04 <000a> (0001) {" + CrcText(input) + "}\tRead-only\n");
 }
@@ -156,10 +157,10 @@ TEST(ModbusTrace, AnUnknownCodeEndsTheLineAfterTheCodeAndFails)
 
 TEST(ModbusTrace, TheLineWritersPutTheLineOnTheStreamAndPopUpForAnUnknownCode)
 {
-    PopupRecorder popups;
+    PopupRecorder popups(PopupRecorder::kExpected);
     const unsigned char request[8] = {0x01, 0x03, 0x11, 0x01, 0x00, 0x02, 0x90, 0xF7};
     EXPECT_EQ(Captured([&](FILE *log) { EXPECT_EQ(mf_Tovra_Log_Tx(222, request, 8, log), 0); }),
-              "\tP222\tMB.Tx\t#01.03 <1101> (0002) {90f7}\tRead\n");
+              kReadBRTx);
     EXPECT_TRUE(popups.popups().empty());
 
     const unsigned char code8[8] = {0x01, 0x08, 0x00, 0x00, 0x00, 0x00, 0xAA, 0xBB};

@@ -1,6 +1,8 @@
 // The control wrappers on the real main panel.
 #include <QComboBox>
 
+#include <climits>
+
 #include <gtest/gtest.h>
 
 #include "model/model.h"
@@ -71,6 +73,7 @@ TEST_F(ModelTest, AReadOnlyFieldHasTheIndicatorBaseColour)
 
 TEST_F(ModelTest, IndicesOutsideTheTablesRaiseTheFamilysPopupAndDoNothing)
 {
+    recorder_.expect();
     int before = mf_Tovra_TIS32_X__GV(0);
     mf_Tovra_TIS32_X__SV(2, 99);
     mf_Tovra_STR_X__SV_str(1, "x");
@@ -86,9 +89,11 @@ TEST_F(ModelTest, IndicesOutsideTheTablesRaiseTheFamilysPopupAndDoNothing)
         {"mf_Tovra_Timer_X__init", "unknown"},
     };
     EXPECT_EQ(popups, expected);
-    CtrlRange r;
-    mf_Tovra_TIS32_X__Range(7, &r);
-    EXPECT_EQ(mf_Tovra_TIS32_X__OOR_EX(7, -2000000000), 0) << "no range means the full range";
+    CtrlRange r = {0, 0};
+    EXPECT_EQ(mf_Tovra_TIS32_X__Range(7, &r), 0);
+    EXPECT_EQ(r.low, INT_MIN) << "no range means the full range";
+    EXPECT_EQ(r.high, INT_MAX);
+    EXPECT_EQ(mf_Tovra_TIS32_X__OOR_EX(7, INT_MIN), 0);
 }
 
 TEST_F(ModelTest, ASelectorShowsAValidItemNormallyAndAnInvalidOneAsTheFirstItemInGrey)
@@ -108,6 +113,7 @@ TEST_F(ModelTest, ASelectorShowsAValidItemNormallyAndAnInvalidOneAsTheFirstItemI
 
 TEST_F(ModelTest, OnlyTheTwoDeviceSelectorsHaveAReverseLookup)
 {
+    recorder_.expect();
     EXPECT_EQ(mf_Tovra_Ring_X__who(gvTovra_COMM, 46), 4);
     EXPECT_EQ(mf_Tovra_Ring_X__who(gvTovra_COMM, 45), 5);
     EXPECT_TRUE(popups.empty());

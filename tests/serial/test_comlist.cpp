@@ -96,7 +96,7 @@ TEST_F(ComListTest, TheSearchListsFreePortsProlificFirstAndWritesAllSixFiles)
     const std::vector<const char *> names = {
         "USB Serial Port (COM7)", "ECP Printer Port (LPT1)", "Prolific USB-to-Serial Comm Port (COM5)",
         "USB Root Hub", "Communications Port (COM1)", "Held Serial Port (COM8)",
-        "prolific lookalike (COM240)", "Modem (COM0)", "Bridge (COM257)", ""};
+        "prolific lookalike (COM240)", "Modem (COM0)", "Bridge (COM257)", "Old Modem (COM0012)", ""};
     HandIn(names);
     EnableLog();
     Click(kSearch);
@@ -260,6 +260,7 @@ TEST_F(ComListTest, APortThePlainUserMayNotOpenIsListedLastWithTheGroupToJoinAnd
     EXPECT_EQ(ReadFileBytes(caCOM_Exist), "231\n");
 
     auto *list = qobject_cast<QListWidget *>(Ctrl(kComList));
+    recorder_.expect();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     ASSERT_EQ(popups.size(), 1u);
     EXPECT_EQ(popups[0].second, "No permission for this port: COM230 (" + link.path + ")\n"

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "devsim.h"
+#include "log_texts.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "modbus/Modbus_core.h"
@@ -138,6 +139,7 @@ constexpr int kTestRead = 30;
 constexpr int kWrite = 38;
 constexpr int kWriteTimer = 40;
 constexpr int kBR1 = 46;
+constexpr int kBR2 = 45;
 constexpr int kSerialGroup = 11;
 constexpr int kFind = 60;
 constexpr int kCancel = 61;
@@ -181,45 +183,42 @@ protected:
     }
 };
 
-std::string OpenReport(int com, int baud, const char *settings)
-{
-    return "Open Com ( P222, COM" + std::to_string(com) + ", " + std::to_string(baud) + ", " +
-           settings + " ), SetComTime : 0.2\n";
-}
-
 } // namespace
 
 TEST_F(FindDeviceTest, ADeviceIsFoundSetIntoThePanelAndOpenedTheOrdinaryWay)
 {
     struct Case {
         const char *how;
-        int id;     // in the slave-ID field
+        int device; // the simulator's slave ID
+        int field;  // in the slave-ID field
         int parity; // of the panel, at 38400 8-x-1
         int answer; // to the offer of the slave-ID sweep
         int settingsTried;
     };
     const Case cases[] = {
-        {"the quick search, with the ID in the field", 7, kParityNone, 0, 13},
-        {"the slave-ID sweep at the current settings", 1, kParityEven, 1, ciFind_GRID},
+        {"the quick search, with the highest slave ID in the field", 247, 247, kParityNone, 0, 13},
+        {"the slave-ID sweep at the current settings", 7, 1, kParityEven, 1, ciFind_GRID},
     };
+    recorder_.expect();
     for (const Case &c : cases) {
-        DevSim sim({"--com", "230", "--line", "38400,E,1", "--id", "7"});
+        const std::string id = std::to_string(c.device);
+        DevSim sim({"--com", "230", "--line", "38400,E,1", "--id", id});
         ASSERT_TRUE(sim.ready()) << sim.output();
         EnableLog();
-        Aim(230, c.id);
+        Aim(230, c.field);
         mf_Tovra_UMB_dev_BR__SV(38400);
         mf_Tovra_Ring_X__SI(2, c.parity);
         recorder_.answerQuestions(c.answer);
         FindDevice();
-        EXPECT_EQ(StatusText(), "Found: 38400 8E1, ID 7") << c.how;
+        EXPECT_EQ(StatusText(), "Found: 38400 8E1, ID " + id) << c.how;
         EXPECT_EQ(StatusColour(), ciMsgGreen);
-        EXPECT_EQ(LineSettings(), "38400 8-2-1 ID 7");
-        EXPECT_EQ(gvIDd, 7);
+        EXPECT_EQ(LineSettings(), "38400 8-2-1 ID " + id);
+        EXPECT_EQ(gvIDd, c.device);
         std::string log = Log();
         EXPECT_EQ(Count(log, "Find COM230 "), c.settingsTried) << log;
         EXPECT_EQ(Count(log, "MB.Tx"), 0) << "no probe is traced";
-        EXPECT_EQ(log.substr(log.find("Found:")),
-                  "Found: 38400 8E1, ID 7\nClose COM P222 OK\n" + OpenReport(230, 38400, "2-8-1"));
+        EXPECT_EQ(log.substr(log.find("Found:")), "Found: 38400 8E1, ID " + id + "\nClose COM P222 OK\n" +
+                                                      OpenReport(230, "2-8-1", 38400) + "\n");
         CloseCom(ciPORT_umb);
         mf_Tovra_TGBT_X__SV(0, 0);
     }
@@ -236,6 +235,7 @@ TEST_F(FindDeviceTest, NotFoundChangesNothingAndSaysWhetherSomethingGarbledAnswe
         {{"--com", "231", "--line", "600", "--mismatch", "garble"},
          "Not found on COM231: something garbled answered at 48 settings"},
     };
+    recorder_.expect(); // the offer of the slave-ID sweep
     for (const Case &c : cases) {
         DevSim sim(c.sim);
         ASSERT_TRUE(sim.ready()) << sim.output();
@@ -253,7 +253,7 @@ TEST_F(FindDeviceTest, NotFoundChangesNothingAndSaysWhetherSomethingGarbledAnswe
         std::string log = Log();
         EXPECT_EQ(Count(log, "Find COM231 "), ciFind_GRID);
         EXPECT_EQ(log.substr(log.find("Not found")),
-                  c.status + "\nClose COM P222 OK\n" + OpenReport(231, 9600, "0-8-2"));
+                  c.status + "\nClose COM P222 OK\n" + OpenReport(231, "0-8-2") + "\n");
     }
 }
 
@@ -304,26 +304,47 @@ TEST_F(FindDeviceTest, ADeviceThatTookANewBaudRateAtTheCommitIsFoundThere)
     EXPECT_EQ(Log().rfind("Find COM233 9600 8N1, ID 1 : no reply\n", 0), 0u) << Log();
 }
 
+TEST_F(FindDeviceTest, FindPressedWhileAWriteRunsStartsNoSearchAndTheWriteGoesOn)
+{
+    DevSim sim({"--com", "235"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(235);
+    mf_Tovra_Timer_X__set_interval(1, 3600); // the write ticks when the test says
+    Choose(kBR1, 4);
+    Choose(kBR2, 3);
+    Click(kWrite);
+    Tick(kWriteTimer);
+    Click(kFind);
+    EXPECT_FALSE(mf_Tovra_UMB_Find__Running());
+    EXPECT_TRUE(Ctrl(kSerialGroup)->isEnabled());
+    for (const char *shown : {"2", "3", "OK"}) {
+        Tick(kWriteTimer);
+        EXPECT_EQ(StatusText(), shown);
+    }
+    EXPECT_EQ(ReadFileBytes(sim.statePath()), "BR1=4\nBR2=3\n");
+}
+
 TEST_F(FindDeviceTest, TheStatusTooltipNamesTheCauseOfTheLastFailure)
 {
     struct Case {
-        const char *cause;
         std::vector<std::string> fault;
         std::function<void(std::unique_ptr<DevSim> &)> act;
-        int result;
-        int bytes;
+        const char *tooltip;
     };
     auto press = [](int control) { return [control](std::unique_ptr<DevSim> &) { Click(control); }; };
     const Case cases[] = {
-        {"time-out", {"--fault", "no-reply"}, press(kTestRead), ciMB_ERR_TIMEOUT, 0},
-        {"CRC error", {"--fault", "bad-crc"}, press(kRead), ciMB_ERR_CRC, 9},
-        {"exception", {"--fault", "exception=2"}, press(kTestRead), ciMB_ERR_EXCEPTION - 2, 5},
-        {"lost port", {},
+        {{"--fault", "no-reply"}, press(kTestRead),
+         "Last failure: no reply within 0.2 s: check the cable, the slave ID and the line settings"},
+        {{"--fault", "bad-crc"}, press(kRead),
+         "Last failure: reply with a wrong checksum (9 bytes): check parity and baud rate, termination"},
+        {{"--fault", "exception=2"}, press(kTestRead),
+         "Last failure: the device refused: exception 2, illegal data address"},
+        {{},
          [](std::unique_ptr<DevSim> &sim) {
              sim.reset(); // the adapter is pulled out
-             QTest::qWait(300);
+             ASSERT_TRUE(QTest::qWaitFor([] { return mf_Tovra_TGBT_X__GV(0) == 0; }, 5000));
          },
-         kComErrLost, 0},
+         "Last failure: the port was lost: the adapter was disconnected"},
     };
     for (const Case &c : cases) {
         std::vector<std::string> args = {"--com", "234"};
@@ -332,10 +353,8 @@ TEST_F(FindDeviceTest, TheStatusTooltipNamesTheCauseOfTheLastFailure)
         ASSERT_TRUE(sim->ready()) << sim->output();
         OpenPort(234);
         c.act(sim);
-        char why[256];
-        mf_Tovra_MB_Result__Why(c.result, c.bytes, 0.2, why, sizeof why);
         QWidget *status = Ctrl(kStatus);
-        EXPECT_EQ(status->toolTip().toStdString(), std::string("Last failure: ") + why) << c.cause;
+        EXPECT_EQ(status->toolTip().toStdString(), c.tooltip);
         EXPECT_EQ(status->accessibleDescription(), status->toolTip());
         CloseCom(ciPORT_umb);
     }
@@ -354,7 +373,7 @@ TEST_F(FindDeviceTest, ADeviceAtASpeedBeyondTheFourCommonOnesIsFoundAndOpenedThe
     EXPECT_EQ(LineSettings(), "57600 8-2-1 ID 1");
     std::string log = Log();
     EXPECT_EQ(log.substr(log.find("Found:")),
-              "Found: 57600 8E1, ID 1\nClose COM P222 OK\n" + OpenReport(235, 57600, "2-8-1"));
+              "Found: 57600 8E1, ID 1\nClose COM P222 OK\n" + OpenReport(235, "2-8-1", 57600) + "\n");
 }
 
 TEST_F(FindDeviceTest, ADeviceSlowerThanTheProbeIsNotFoundAtAWrongSettingButNamedSlow)

@@ -1,8 +1,12 @@
 #include "panel_fixture.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QImage>
 #include <QSpinBox>
 #include <QTest>
+
+#include <map>
 
 #include "app/Tovra_main.h"
 #include "log/log.h"
@@ -74,10 +78,24 @@ int PanelTest::StatusColour()
     return colour;
 }
 
+// What the operator sees, read from the rendered pixels rather than from the
+// attribute stored for the control. A field is filled with its background
+// colour: the colour most of its pixels have. A drop-down is drawn as a
+// shaded button over its background: its corner, outside the rounded frame,
+// shows that background bare.
 int PanelTest::BgColour(int control)
 {
-    int colour = -1;
-    GetCtrlAttribute(gvTovra_COMM, control, ATTR_TEXT_BGCOLOR, &colour);
+    const QImage image = Ctrl(control)->grab().toImage();
+    if (qobject_cast<QComboBox *>(Ctrl(control)))
+        return static_cast<int>(image.pixel(0, 0) & 0xFFFFFF);
+    std::map<int, int> count;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++count[static_cast<int>(image.pixel(x, y) & 0xFFFFFF)];
+    int colour = -1, most = 0;
+    for (auto [rgb, n] : count)
+        if (n > most)
+            colour = rgb, most = n;
     return colour;
 }
 
@@ -101,14 +119,19 @@ void PanelTest::Enter(int control, int value)
     QTest::keyClick(spin, Qt::Key_Return);
 }
 
-// What a mouse choice in the drop-down does: the item becomes current and
-// the ring reports it as chosen.
+// The operator opens the drop-down and clicks the item.
 void PanelTest::Choose(int control, int index)
 {
     auto *ring = qobject_cast<QComboBox *>(Ctrl(control));
     ASSERT_NE(ring, nullptr);
-    ring->setCurrentIndex(index);
-    emit ring->activated(index);
+    ring->showPopup();
+    QAbstractItemView *view = ring->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    const QModelIndex item = view->model()->index(index, 0);
+    view->scrollTo(item);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->window()->isVisible(); }, 2000));
+    ASSERT_EQ(ring->currentIndex(), index);
 }
 
 void PanelTest::Tick(int timerControl)

@@ -27,7 +27,7 @@ protected:
 
     static std::string StatusText();
     static int StatusColour();
-    static int BgColour(int control);
+    static int BgColour(int control); // as painted on the screen
     static QWidget *Ctrl(int control);
 
     // Operator actions on real widgets.

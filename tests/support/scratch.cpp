@@ -27,6 +27,8 @@ void ScratchDirTest::TearDown()
 
 std::string ReadFileBytes(const std::string &path)
 {
+    if (!fs::exists(path))
+        return kNoFile;
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();

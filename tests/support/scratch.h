@@ -13,7 +13,11 @@ protected:
     std::string oldDir_;
 };
 
-// The whole content of a file as bytes ("" when it does not exist).
+// What ReadFileBytes gives for a file that does not exist: no content of
+// the program's files, so a missing file never passes for an empty one.
+inline const std::string kNoFile = "(no such file)";
+
+// The whole content of a file as bytes, kNoFile when it does not exist.
 std::string ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);
