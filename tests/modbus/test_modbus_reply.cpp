@@ -279,23 +279,6 @@ TEST(ModbusReplyMatch, AWholeReplyToSomethingElseFailsWithItsOwnCodeAndMarkedLin
     }
 }
 
-TEST(ModbusReplyMatch, TheOperatorReadsWhatAMismatchMeans)
-{
-    const struct {
-        int result;
-        const char *text;
-    } cases[] = {
-        {ciMB_ERR_SLAVE, "reply from another slave ID: a late reply, or two devices at one ID"},
-        {ciMB_ERR_FUNCTION, "reply with another function code: a late reply, or another master on the line"},
-        {ciMB_ERR_COUNT, "reply with the wrong byte count: not the registers asked for"},
-    };
-    for (auto c : cases) {
-        char text[256];
-        mf_Tovra_MB_Result__Why(c.result, 9, 0.2, text, sizeof text);
-        EXPECT_STREQ(text, c.text);
-    }
-}
-
 // ---- Hostile replies: random bytes, random counts, and mutations of valid
 // replies (with the CRC made right again so they get past it). The CRC is
 // judged by the reference in frames.h, not by the product's own check.
