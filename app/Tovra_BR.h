@@ -32,6 +32,22 @@ int mf_Tovra_BR__List(const int values[ciBR_count], int commit, BRWT list[ciBRWT
 // "cmd Write EEPROM". 0, or the negative result of the exchange.
 int mf_Tovra_BR__Send(const BRWT *entry);
 
+// A failed EEPROM command whose reply is missing, late or garbled: the
+// device may have stored all the same. 1 for such a result, else 0.
+int mf_Tovra_BR__Commit_Unconfirmed(int result);
+constexpr const char *csCommitUnconfirmed =
+    "storing not confirmed: the device may have stored the values; read them back";
+
+// Compares the read-back `back` with the register entries of a write list:
+// -1 when all match, else the register index (0 BR1, 1 BR2) of the first
+// difference, with the value written in `wrote`.
+int mf_Tovra_BR__Verify(const BRWT *list, int n, const short back[ciBR_count], short *wrote);
+// The words of a difference, printf format: register name, read back, written.
+constexpr const char *csVerifyDiffers = "Write NG : %s reads back %d, not %d";
+// A Write ended before its list (the program closing): logs what was
+// written and what was not sent, from entry `next` on.
+void mf_Tovra_BR__Log_Stopped(const BRWT *list, int n, int next);
+
 // The register value that stands for a baud rate, -1 when the device's
 // table has none; and the baud rate of a register value, 0 for none.
 int mf_Tovra_BR__Index(long baud);

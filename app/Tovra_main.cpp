@@ -25,6 +25,7 @@ int giMsg = 0;
 BRWT gaBRWT[ciBRWT_max] = {};
 int gvNo_WT = 0;
 int giWT = 0;
+int giVerify_WT = -1;
 
 namespace {
 
@@ -41,6 +42,7 @@ constexpr int caBR_ring[ciBR_count] = {4, 5};
 constexpr short ciBR_not_read = -1;
 
 enum { ciTimerRead = 0, ciTimerWrite = 1 };
+constexpr int ciVerifyBox = 70;
 
 const char *const caPanelPaths[] = {"../gui/Tovra_COMM.ui", TOVRA_DATA_DIR "/gui/Tovra_COMM.ui"};
 
@@ -79,6 +81,7 @@ const UiCallback caTovra_Callbacks[] = {
     {"evBR_x", evBR_x, nullptr, nullptr},
     {"evWrite", evWrite, nullptr, nullptr},
     {"evTM_W", evTM_W, nullptr, nullptr},
+    {"evTovra_Verify", evTovra_Verify, nullptr, nullptr},
     {"evTovra_UMB_vCOMx", evTovra_UMB_vCOMx, nullptr, nullptr},
     {"evTovra_UMB_BR", evTovra_UMB_BR, nullptr, nullptr},
     {"evTovra_UMB_DATA", evTovra_UMB_DATA, nullptr, nullptr},
@@ -125,8 +128,15 @@ int mf_Tovra_Form_COMM__init(void)
     gvIDd = 1;
     mf_Tovra_ComList__set_active();
     mf_Tovra_ComList__Search_WIN32API_Prolific();
-    mf_Tovra_Ring_X__SA_i32(4, ATTR_MAX_VISIBLE, ciSelectorMaxVisible);
-    mf_Tovra_Ring_X__SA_i32(5, ATTR_MAX_VISIBLE, ciSelectorMaxVisible);
+    // Nothing is known of the device yet: both selectors grey until a Read
+    // or the operator's pick, so a Write cannot store a value nobody chose.
+    for (int ring : caBR_ring) {
+        mf_Tovra_Ring_X__SA_i32(ring, ATTR_MAX_VISIBLE, ciSelectorMaxVisible);
+        mf_Tovra_Ring_X__SI(ring, ciBR_not_read);
+    }
+    char head[8] = "";
+    SetCtrlVal(gvTovra_COMM, ciVerifyBox, FileReadHead(caVerifyFile, head, sizeof head) >= 0 &&
+                                              head[0] == '1' ? 1 : 0);
     return 0;
 }
 
@@ -157,6 +167,9 @@ int mf_APP_Tovra__init(void)
 
 int mf_APP_Tovra__exit(void)
 {
+    // Closed (or told to end) in the middle of a Write: say how far it got.
+    if (giWT < gvNo_WT && mf_Tovra_Timer_X__GA_i32(ciTimerWrite, ATTR_ENABLED) == 1)
+        mf_Tovra_BR__Log_Stopped(gaBRWT, gvNo_WT, giWT);
     DiscardPanel(gvTovra_COMM);
     mf_Tovra_Log__Close();
     QuitUserInterface(1);
@@ -253,6 +266,45 @@ static bool fn_BR_writable()
     return true;
 }
 
+// The Verify step, a tick of its own before the EEPROM command: both
+// registers read back must hold what was written, or nothing is stored.
+static int fn_verify()
+{
+    giVerify_WT = -1;
+    short back[ciBR_count] = {ciBR_not_read, ciBR_not_read};
+    gr = mf_Tovra_BR__Read(back);
+    short wrote = 0;
+    int k = gr == 0 ? mf_Tovra_BR__Verify(gaBRWT, gvNo_WT, back, &wrote) : -1;
+    if (gr == 0 && k < 0)
+        return 0;
+    giMsg = ciMsgFailed;
+    giWT = gvNo_WT;
+    if (gr < 0) {
+        mf_Tovra_msg_comm__SCV(ciMsgRed, "NG");
+        mf_Tovra_msg_comm__Why(gr);
+        return gr;
+    }
+    char text[ciLangS_Size];
+    std::snprintf(text, sizeof text, csVerifyDiffers, caBR_name[k], back[k], wrote);
+    logs("%s\n", text); // the log is English
+    std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_ReadsBack), caBR_name[k], back[k], wrote);
+    mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+    return 0;
+}
+
+int evTovra_Verify(int, int control, int event, void *, int, int)
+{
+    if (event != EVENT_COMMIT)
+        return 0;
+    int on = 0;
+    GetCtrlVal(gvTovra_COMM, control, &on);
+    if (FILE *f = FileOpenRegular(caVerifyFile, "w")) {
+        std::fprintf(f, "%d", on ? 1 : 0);
+        std::fclose(f);
+    }
+    return 0;
+}
+
 int evWrite(int, int, int event, void *, int, int)
 {
     if (event != EVENT_COMMIT || !fn_BR_writable())
@@ -261,6 +313,9 @@ int evWrite(int, int, int event, void *, int, int)
     for (int i = 0; i < ciBR_count; ++i)
         values[i] = mf_Tovra_Ring_X__GI(caBR_ring[i]);
     gvNo_WT = mf_Tovra_BR__List(values, 1, gaBRWT);
+    int verify = 0;
+    GetCtrlVal(gvTovra_COMM, ciVerifyBox, &verify);
+    giVerify_WT = verify ? gvNo_WT - 1 : -1;
     giMsg = ciMsgPending;
     mf_Tovra_msg_comm__SCV(ciMsgBlue, "");
     giWT = 0;
@@ -278,12 +333,16 @@ int evTM_W(int, int, int event, void *, int, int)
         mf_Tovra_Timer_X__toggle(ciTimerWrite, 0);
         return 0;
     }
+    if (giWT == giVerify_WT)
+        return fn_verify();
     gr = mf_Tovra_BR__Send(&gaBRWT[giWT]);
     if (gr < 0) {
         giMsg = ciMsgFailed;
         bool commit = static_cast<unsigned short>(gaBRWT[giWT].address) == ciCommitCoil;
         mf_Tovra_msg_comm__SCV(ciMsgRed, commit ? "Write EEPROM NG" : "NG");
-        mf_Tovra_msg_comm__Why(gr);
+        mf_Tovra_msg_comm__Why_more(gr, commit && mf_Tovra_BR__Commit_Unconfirmed(gr)
+                                            ? mf_Tovra_Lang__S(ciS_NotConfirmed)
+                                            : nullptr);
         giWT = gvNo_WT; // nothing after a failure is sent: no commit of a half write
         return gr;
     }

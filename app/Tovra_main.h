@@ -9,6 +9,10 @@ extern int giMsg;       // status state: 0 pending, 2 failed, 3 read succeeded
 extern BRWT gaBRWT[ciBRWT_max]; // BR1, BR2, commit
 extern int gvNo_WT;     // valid entries in the write list
 extern int giWT;        // next entry to send
+extern int giVerify_WT; // entry before which both registers are read back; -1 none
+
+// The Verify switch (read back before the EEPROM command), kept beside lang.txt.
+constexpr const char *caVerifyFile = "verify.txt";
 
 // Every handler that the resource file may name.
 extern const UiCallback caTovra_Callbacks[];
@@ -29,4 +33,5 @@ int evTovra_TM_RW_msg(int panel, int control, int event, void *data, int d1, int
 int evBR_x(int panel, int control, int event, void *data, int d1, int d2);
 int evWrite(int panel, int control, int event, void *data, int d1, int d2);
 int evTM_W(int panel, int control, int event, void *data, int d1, int d2);
+int evTovra_Verify(int panel, int control, int event, void *data, int d1, int d2);
 void evTovra_Log_Launch(int menuBar, int menuItem, void *data, int panel);

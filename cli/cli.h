@@ -17,7 +17,7 @@ enum {
     ciExitUsage = 2,     // bad arguments: a usage message on stderr
     ciExitPort = 3,      // the port could not be opened, or failed
     ciExitNoReply = 4,   // the device did not answer
-    ciExitBadReply = 5,  // an answer with a wrong checksum or length
+    ciExitBadReply = 5,  // an answer with a wrong checksum or length, or not to the request
     ciExitException = 6, // the device refused the request
     ciExitVerify = 7,    // write: the read-back differs from what was written
 };
@@ -49,6 +49,7 @@ struct CliArgs {
     int echo;              // the adapter echoes each request
     int rs485;             // the kernel's RS-485 direction control
     int verbose;           // -v: every frame on stderr as it goes
+    int limit;             // find: a probe's wait beyond the frames, ms; 0 the default
     int json;              // one JSON object on stdout instead of text
     int help;
     const char *log;       // --log FILE, or nullptr

@@ -38,6 +38,7 @@ enum : unsigned {
     ciOptVerbose = 1u << 20,
     ciOptRegister = 1u << 21,
     ciOptCount = 1u << 22,
+    ciOptLimit = 1u << 23,
 };
 constexpr unsigned ciOptAll = ciOptJson | ciOptLog | ciOptHelp;
 // The port and line settings, and how exchanges go on it.
@@ -246,6 +247,15 @@ constexpr CliOption caOptions[] = {
      "when nothing answers, try every slave ID 1..247 at the line\n"
      "                     settings given and where something garbled answered\n"
      "                     (slow: about 20 s per setting)"},
+    {"--limit", "MS", ciOptLimit,
+     [](CliArgs *a, const char *v, char *e, size_t n) {
+         long ms = 0;
+         if (!fn_number(v, 1, 5000, &ms))
+             return fn_bad(e, n, "--limit", v, "milliseconds, 1..5000");
+         return a->limit = static_cast<int>(ms), 0;
+     },
+     "how long a probe waits for the device beyond the frames'\n"
+     "                     time (default 80): raise it for a slow device"},
     {"--files", "DIR", ciOptFiles,
      [](CliArgs *a, const char *v, char *, size_t) { return a->files = v, 0; },
      "write the search's files into DIR and keep them (default: a\n"
@@ -280,8 +290,9 @@ constexpr CliClash caClashes[] = {
 constexpr const char *caExitText =
     "Exit status: 0 done; 1 local failure; 2 bad arguments or a log that cannot be\n"
     "written; 3 port failure (absent, busy, no permission, lost, no RS-485 mode);\n"
-    "4 no reply; 5 bad reply (checksum, length, echo); 6 the device refused (Modbus\n"
-    "exception); 7 write: the read-back differs.\n"
+    "4 no reply; 5 bad reply (checksum, length, echo, or from another slave,\n"
+    "function or byte count); 6 the device refused (Modbus exception); 7 write:\n"
+    "the read-back differs.\n"
     "find: 4 when nothing answered, 5 when only garbled replies came.\n";
 
 const CliOption *fn_option(const char *name, size_t length)
@@ -365,12 +376,15 @@ const CliCommand caCli_Commands[] = {
      "when the read-back matches. A failed step sends nothing after it.",
      ciOptLine | ciOptBR1 | ciOptBR2 | ciOptNoCommit | ciOptAll,
      {ciOptCom | ciOptPort, ciOptBR1 | ciOptBR2}, mf_Tovra_CLI__Write},
-    {"find", "find --com N|--port PATH [--full] [--baud B --parity P --stop S --id ID]",
-     "Finds the line settings and slave ID at which the device answers: the 24\n"
-     "settings of 9600, 19200, 38400, 115200 baud, parity N/E/O, 1 or 2 stop bits\n"
-     "(8 data bits), the ones given first, each with the slave ID given and ID 1.\n"
+    {"find", "find --com N|--port PATH [--full] [--baud B --parity P --stop S --id ID]\n"
+             "                 [--limit MS]",
+     "Finds the line settings and slave ID at which the device answers: the 48\n"
+     "settings of every baud rate of the table below, parity N/E/O, 1 or 2 stop\n"
+     "bits (8 data bits), the ones given first, each with the slave ID given and\n"
+     "ID 1. An answer counts once a second read after a quiet line confirms it.\n"
      "Prints what answered: COM=5 BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7",
-     ciOptCom | ciOptPort | ciOptBaud | ciOptParity | ciOptStop | ciOptId | ciOptFull | ciOptAll,
+     ciOptCom | ciOptPort | ciOptBaud | ciOptParity | ciOptStop | ciOptId | ciOptFull | ciOptLimit |
+         ciOptAll,
      {ciOptCom | ciOptPort, 0}, mf_Tovra_CLI__Find},
 };
 const int ciCli_CommandCount = sizeof caCli_Commands / sizeof caCli_Commands[0];

@@ -249,8 +249,11 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
             char step[32];
             char more[ciTextSize + 64];
             std::snprintf(step, sizeof step, commit ? "EEPROM command" : "write %s", name);
-            std::snprintf(more, sizeof more, "(%s%s%s)", done, *done ? " written, " : "",
-                          commit ? "not stored" : "nothing stored");
+            // Without the EEPROM command's reply the device may have stored all the same.
+            const char *stored = !commit ? "nothing stored"
+                                 : mf_Tovra_BR__Commit_Unconfirmed(r) ? csCommitUnconfirmed
+                                                                      : "not stored";
+            std::snprintf(more, sizeof more, "(%s%s%s)", done, *done ? " written, " : "", stored);
             return fn_close(fn_fail(a, step, r, nullptr, more));
         }
         if (name)
@@ -335,6 +338,7 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
                       a->port);
         return fn_fail(a, "find", kComErrNotMapped, why, nullptr);
     }
+    gdFind_Margin = a->limit ? a->limit / 1000.0 : cdFind_MARGIN;
     char text[ciTextSize];
     mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
     if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &line, &io) < 0)

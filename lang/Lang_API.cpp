@@ -88,6 +88,8 @@ const LangCaption caLang_Captions[] = {
     {ciS_TipWrite, ciToTip, {38, 0}},
     {ciS_TipCancel, ciToTip, {61, 0}},
     {ciS_TipExamples, ciToTip, {2, 0}},
+    {ciS_Verify, ciToLabel, {70, 0}},
+    {ciS_TipVerify, ciToTip, {70, 0}},
 };
 
 // The items of the parity selector, by item index.

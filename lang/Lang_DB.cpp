@@ -254,6 +254,28 @@ const LangS gcaLangS[] = {
     {900094, {"the port was lost: the adapter was disconnected", "串列埠已中斷：轉接器已拔除",
               "串口已断开：转接器已拔除"}},
     {900095, {"the serial port failed: %s", "串列埠失敗：%s", "串口失败：%s"}},
+    // Find device and Write: the reply checks, Verify, the EEPROM's unconfirmed store
+    {900200, {"Verify", "驗證", "验证"}},
+    {900201, {"Before the EEPROM command, read BR1 and BR2 back: a difference stops the Write and nothing is stored",
+              "EEPROM 指令前先讀回 BR1 與 BR2：若有不同即停止寫入，不儲存任何值",
+              "EEPROM 指令前先读回 BR1 与 BR2：若有不同即停止写入，不储存任何值"}},
+    {900210, {"reply from another slave ID: a late reply, or two devices at one ID",
+              "回應來自其他站號：延遲的回應，或兩台裝置同一站號", "回应来自其他站号：延迟的回应，或两台设备同一站号"}},
+    {900211, {"reply with another function code: a late reply, or another master on the line",
+              "回應的功能碼不符：延遲的回應，或線上另有主站", "回应的功能码不符：延迟的回应，或线上另有主站"}},
+    {900212, {"reply with the wrong byte count: not the registers asked for",
+              "回應的位元組數錯誤：不是所要求的暫存器", "回应的字节数错误：不是所要求的寄存器"}},
+    {900220, {"Not found on COM%d: a reply came later than the probe's limit (%.0f ms after the "
+              "frames); for a slower device raise the limit (tovra-cli find --limit MS)",
+              "COM%d 上找不到裝置 : 回應晚於探測時限 (訊框後 %.0f 毫秒)；裝置較慢時請放寬時限 "
+              "(tovra-cli find --limit MS)",
+              "COM%d 上找不到设备 : 回应晚于探测时限 (帧后 %.0f 毫秒)；设备较慢时请放宽时限 "
+              "(tovra-cli find --limit MS)"}},
+    {900221, {"Find not started: a Write is under way", "未開始尋找 : 寫入進行中", "未开始寻找 : 写入进行中"}},
+    {900222, {"Write NG : %s reads back %d, not %d", "寫入失敗 : %s 讀回 %d，不是 %d",
+              "写入失败 : %s 读回 %d，不是 %d"}},
+    {900223, {"storing not confirmed: the device may have stored the values; read them back",
+              "未確認已儲存：裝置可能已存入數值，請讀回確認", "未确认已储存：设备可能已存入数值，请读回确认"}},
     {900300, {"No permission for this port:", "無權開啟此連接埠：", "无权打开此端口："}},
     {900301, {"Join group, then re-login:", "請加入群組後重新登入：", "请加入组后重新登录："}},
     {900302, {"Ask the admin for access.", "請向管理員申請權限。", "请向管理员申请权限。"}},

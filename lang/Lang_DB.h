@@ -45,6 +45,13 @@ enum {
     ciS_WhyNotOpen, ciS_WhyLost, ciS_NoViewer, ciS_WhyPortLost, ciS_WhyPort,
 };
 
+// IDs of the texts of the reply checks, Find device and Write, 900200-900299.
+enum {
+    ciS_Verify = 900200, ciS_TipVerify,
+    ciS_WhySlave = 900210, ciS_WhyFunction, ciS_WhyCount,
+    ciS_NotFoundLate = 900220, ciS_FindNotStarted, ciS_ReadsBack, ciS_NotConfirmed,
+};
+
 // Copies the text of (sid, lang) with its terminator into dest and returns 0.
 // A language outside 0..2 copies nothing, silently. An ID the table lacks
 // copies nothing and shows the "Lang SID not fount" box. A text that does not

@@ -248,42 +248,81 @@ int mf_Tovra_MB_Reply__Need(const unsigned char *request, int length, const unsi
     return need < ciMB_RX_BUF ? need : ciMB_RX_BUF;
 }
 
+// A reply that came whole (its own CRC right) but answers something else:
+// another slave, another function, or a byte count for other registers.
+static int fn_mismatch(const unsigned char *request, const unsigned char *reply, int n)
+{
+    if (reply[0] != request[0])
+        return ciMB_ERR_SLAVE;
+    if (n == 5 && reply[1] == (request[1] | 0x80))
+        return 0;
+    if (reply[1] != request[1])
+        return ciMB_ERR_FUNCTION;
+    if ((request[1] == 3 || request[1] == 4) && reply[2] != 2 * fn_word(request + 4))
+        return ciMB_ERR_COUNT;
+    return 0;
+}
+
 int mf_Tovra_MB_Reply__Sort(const unsigned char *request, int expected, const unsigned char *reply,
                             int n, short *values)
 {
-    // The CRC of an exception reply is not checked: it is a failure either way.
-    if (n == 5 && reply[0] == request[0] && reply[1] == (request[1] | 0x80))
-        return ciMB_ERR_EXCEPTION - reply[2];
     if (n == 0)
         return ciMB_ERR_TIMEOUT;
     if (n < 0)
         return n;
-    // A 5-byte reply that is no exception to this request fails its CRC check:
-    // the check over the expected length would cover bytes that never arrived.
+    bool whole = n >= 5 && mf_Tovra_Verify_CRC(reply, n) == 0;
+    if (whole) {
+        if (int r = fn_mismatch(request, reply, n))
+            return r;
+        if (n == 5 && reply[1] == (request[1] | 0x80))
+            return ciMB_ERR_EXCEPTION - reply[2];
+    }
+    // Five bytes that are no whole frame fail their CRC: the check over the
+    // expected length would cover bytes that never arrived.
     if (n == 5 && n != expected)
         return ciMB_ERR_CRC;
     if (n != expected)
         return ciMB_ERR_LENGTH;
-    if (mf_Tovra_Verify_CRC(reply, expected) != 0)
+    if (!whole)
         return ciMB_ERR_CRC;
-    if ((request[1] == 3 || request[1] == 4) && values != nullptr) {
-        // Never more values than asked for, nor than the frame carries.
-        int count = reply[2] / 2;
-        if (count > fn_word(request + 4))
-            count = fn_word(request + 4);
-        if (count > (expected - 5) / 2)
-            count = (expected - 5) / 2;
-        for (int i = 0; i < count; ++i)
+    if ((request[1] == 3 || request[1] == 4) && values != nullptr)
+        for (int i = 0; i < fn_word(request + 4); ++i)
             values[i] = (short)fn_word(reply + 3 + 2 * i);
-    }
     return 0;
 }
 
-void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *reply, int n, int result,
-                             char *text, int size)
+namespace {
+
+// Meanings of the Modbus exception codes, by code.
+const char *const caExceptionWhy[] = {
+    nullptr,
+    "illegal function",
+    "illegal data address",
+    "illegal data value",
+    "server device failure",
+    "acknowledge",
+    "server device busy",
+    "negative acknowledge",
+    "memory parity error",
+    nullptr,
+    "gateway path unavailable",
+    "gateway target device failed to respond",
+};
+constexpr int ciExceptionWhyCount = sizeof caExceptionWhy / sizeof caExceptionWhy[0];
+
+const char *fn_exception_why(int code)
+{
+    const char *meaning = code >= 0 && code < ciExceptionWhyCount ? caExceptionWhy[code] : nullptr;
+    return meaning ? meaning : "unknown to Modbus";
+}
+
+} // namespace
+
+void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *request,
+                             const unsigned char *reply, int n, int result, char *text, int size)
 {
     Text t = fn_text(text, size);
-    if (result == 0 || result == ciMB_ERR_CRC)
+    if (result == 0)
         return;
     fn_put(t, "\tP%d", port);
     fn_put(t, "\tMB.Rx\t");
@@ -299,13 +338,37 @@ void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *reply, in
     for (int i = 0; i < n; ++i)
         fn_put(t, "%02x ", reply[i]);
     fn_put(t, "\n");
-    if (result == ciMB_ERR_LENGTH) {
-        fn_put(t, "\t" LOG_MARK " Modbus.core: Exception 0930 occured after COM read, n=%d\n", n);
+    const char *head = "\t" LOG_MARK " Modbus.core: ";
+    switch (result) {
+    case ciMB_ERR_LENGTH:
+        fn_put(t, "%sException 0930 occured after COM read, n=%d\n", head, n);
         fn_put(t, "\tPossibility :: If BAUD changed\n");
         fn_put(t, "\tPossibility :: If using [Ro] to read [R] memory\n");
         fn_put(t, "\tPossibility :: If using [Wram] or [Wee] to write [Ro] memory\n");
         fn_put(t, "\tReturn value of ComRd() is num of byte it received.\n");
         fn_put(t, "\n");
+        return;
+    case ciMB_ERR_CRC:
+        fn_put(t, "%swrong checksum (%d bytes): another baud rate or parity, or noise on the line\n\n",
+               head, n);
+        return;
+    case ciMB_ERR_SLAVE:
+        fn_put(t, "%sreply from slave %d, not %d: a late reply, or two devices at one ID\n\n", head,
+               reply[0], request[0]);
+        return;
+    case ciMB_ERR_FUNCTION:
+        fn_put(t, "%sreply with function code %d, not %d: a late reply, or another master on the line\n\n",
+               head, reply[1], request[1]);
+        return;
+    case ciMB_ERR_COUNT:
+        fn_put(t, "%sreply with %d data bytes for %d registers, not %d\n\n", head, reply[2],
+               fn_word(request + 4), 2 * fn_word(request + 4));
+        return;
+    default:
+        if (result <= ciMB_ERR_EXCEPTION)
+            fn_put(t, "%sexception %d: %s\n\n", head, ciMB_ERR_EXCEPTION - result,
+                   fn_exception_why(ciMB_ERR_EXCEPTION - result));
+        return;
     }
 }
 
@@ -328,6 +391,12 @@ const ResultWhy caResultWhy[] = {
      "reply with a wrong checksum (%d bytes): check parity and baud rate, termination"},
     {ciMB_ERR_LENGTH, ciWhyCount,
      "reply of the wrong length (%d bytes): check the baud rate and parity"},
+    {ciMB_ERR_SLAVE, ciWhyNone,
+     "reply from another slave ID: a late reply, or two devices at one ID"},
+    {ciMB_ERR_FUNCTION, ciWhyNone,
+     "reply with another function code: a late reply, or another master on the line"},
+    {ciMB_ERR_COUNT, ciWhyNone,
+     "reply with the wrong byte count: not the registers asked for"},
     {ciMB_ERR_WRITE, ciWhyNone, "the port took only part of the request: check the adapter"},
     {ciMB_ERR_OP, ciWhyNone, "request not sent: function code not handled"},
     {ciMB_ERR_RANGE, ciWhyNone, "request not sent: beyond one exchange"},
@@ -335,22 +404,6 @@ const ResultWhy caResultWhy[] = {
     {ciMB_ERR_ECHO, ciWhyNone, "the adapter echoes what it sends (two-wire RS-485)"},
 };
 
-// Meanings of the Modbus exception codes, by code.
-const char *const caExceptionWhy[] = {
-    nullptr,
-    "illegal function",
-    "illegal data address",
-    "illegal data value",
-    "server device failure",
-    "acknowledge",
-    "server device busy",
-    "negative acknowledge",
-    "memory parity error",
-    nullptr,
-    "gateway path unavailable",
-    "gateway target device failed to respond",
-};
-constexpr int ciExceptionWhyCount = sizeof caExceptionWhy / sizeof caExceptionWhy[0];
 
 } // namespace
 
@@ -367,8 +420,7 @@ void mf_Tovra_MB_Result__Why(int result, int count, double limit, char *text, in
         }
     if (result <= ciMB_ERR_EXCEPTION) {
         int code = ciMB_ERR_EXCEPTION - result;
-        const char *meaning = code < ciExceptionWhyCount ? caExceptionWhy[code] : nullptr;
-        fn_put(t, "the device refused: exception %d, %s", code, meaning ? meaning : "unknown to Modbus");
+        fn_put(t, "the device refused: exception %d, %s", code, fn_exception_why(code));
     } else if (result < 0) {
         fn_put(t, "the serial port failed: %s", GetRS232ErrorString(result));
     }
@@ -441,6 +493,14 @@ int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, 
         return fn_range_error();
     giMB_RxCount = 0;
     mf_Tovra_Get_CRC(frame, length);
+    // A port that refuses (closed, failed) sends nothing: the log gets the
+    // refusal, never a transmit line for a frame that did not go out.
+    int r = FlushOutQ(port);
+    if (r < 0) {
+        fn_log(log, "\t" LOG_MARK " request not sent: the port refused it, err=%d\n", r);
+        fn_log(log, "\tcheck Help of LW.CVI : FlushOutQ, err=%d\n", r);
+        return r;
+    }
     if (log != nullptr)
         mf_Tovra_Log_Tx(port, frame, length, log);
 
@@ -452,11 +512,8 @@ int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, 
     if (expected < 0)
         return fn_range_error();
 
-    int r = FlushOutQ(port);
-    if (r < 0) {
-        fn_log(log, "\tcheck Help of LW.CVI : FlushOutQ, err=%d\n", r);
-        return r;
-    }
+    // Whatever came in before the request (a late reply to the previous
+    // one) is thrown away, never taken for this reply.
     r = FlushInQ(port);
     if (r < 0) {
         fn_log(log, "\tcheck Help of LW.CVI : FlushInQ err=%d\n", r);
@@ -493,7 +550,7 @@ int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, 
         mf_Tovra_Log_Rx(port, reply, expected, log);
     } else {
         char text[ciMB_DIAG_TEXT];
-        mf_Tovra_MB_Reply__Diag(port, reply, n, result, text, sizeof text);
+        mf_Tovra_MB_Reply__Diag(port, frame, reply, n, result, text, sizeof text);
         fputs(text, log);
     }
     return result;

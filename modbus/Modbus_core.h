@@ -11,10 +11,15 @@
 // Results of an exchange (besides 0 and the negative codes of the serial port).
 constexpr int ciMB_ERR_OP = -2001;      // function code not handled; nothing sent
 constexpr int ciMB_ERR_TIMEOUT = -2002; // not one reply byte arrived
-constexpr int ciMB_ERR_LENGTH = -2003;  // some bytes, but neither the expected number nor five
+constexpr int ciMB_ERR_LENGTH = -2003;  // some bytes, neither the expected number nor a whole frame
 constexpr int ciMB_ERR_CRC = -2004;     // reply CRC wrong
 constexpr int ciMB_ERR_RANGE = -2005;   // frame length or read quantity beyond one exchange; nothing sent
 constexpr int ciMB_ERR_WRITE = -2006;   // the port took only part of the request
+// A whole reply (right CRC over the bytes that came) that does not answer
+// this request: it is never taken for the device's answer.
+constexpr int ciMB_ERR_SLAVE = -2007;    // from another slave ID
+constexpr int ciMB_ERR_FUNCTION = -2008; // with another function code
+constexpr int ciMB_ERR_COUNT = -2009;    // a read reply whose byte count is not 2 x the quantity
 constexpr int ciMB_ERR_ECHO = -2020;    // the bytes back begin with the request itself: the adapter echoes
 // An exception reply yields this minus its exception code: -3001 .. -3003 for
 // the codes the device uses, and just as negative for any other code (4 -> -3004).
@@ -49,15 +54,18 @@ int mf_Tovra_MB_Reply__Len(const unsigned char *request);
 int mf_Tovra_MB_Reply__Need(const unsigned char *request, int length, const unsigned char *reply,
                             int n);
 // Sorts the n bytes read (n < 0: the port's error) in answer to `request`,
-// whose reply should be `expected` bytes long. On 0 the register values of a
-// read have been copied to `values` (never more than the request's quantity);
-// on failure `values` is untouched. `reply` must hold `expected` bytes.
+// whose reply should be `expected` bytes long. A reply counts only when it
+// matches the request: same slave ID, same function code (or the code + 0x80
+// of an exception, whose CRC is checked too), and for a read a byte count of
+// 2 x the quantity. On 0 the register values of a read have been copied to
+// `values`; on failure `values` is untouched. `reply` must hold `expected` bytes.
 int mf_Tovra_MB_Reply__Sort(const unsigned char *request, int expected,
                             const unsigned char *reply, int n, short *values);
-// The log text for a failed reply (result of mf_Tovra_MB_Reply__Sort); empty
-// for 0 and for a CRC failure, which leaves no trace. Bounded by size.
-void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *reply, int n,
-                             int result, char *text, int size);
+// The log text for a failed reply (result of mf_Tovra_MB_Reply__Sort to
+// `request`): the bytes received and a marked line with their meaning;
+// empty for 0. Bounded by size.
+void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *request,
+                             const unsigned char *reply, int n, int result, char *text, int size);
 
 // The result of an exchange, or a serial port's failure code, in plain words
 // for the operator: what went wrong and what to check. `count` is the number

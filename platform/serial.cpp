@@ -350,6 +350,15 @@ int FlushInQ(int port)
     return Flush(port, QSerialPort::Input);
 }
 
+int GetInQLen(int port)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p)
+        return kComErrNotOpen;
+    p->serial->waitForReadyRead(0); // takes in what the driver holds already
+    return static_cast<int>(p->serial->bytesAvailable());
+}
+
 int FlushOutQ(int port)
 {
     return Flush(port, QSerialPort::Output);

@@ -32,6 +32,8 @@ int SetComTime(int port, double seconds);
 // The port's time limit in seconds, into *seconds. 0 or kComErrNotOpen.
 int GetComTime(int port, double *seconds);
 int FlushInQ(int port);
+// Bytes received and not yet read, without waiting; a negative code on failure.
+int GetInQLen(int port);
 int FlushOutQ(int port);
 // Returns the number of bytes written within the time limit, or a negative code.
 int ComWrt(int port, const char *buffer, int count);

@@ -4,6 +4,7 @@
 #include "serial/UART_MB.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 #include "lang/Lang_API.h"
@@ -30,7 +31,7 @@ struct UMB_Table {
     const char *gvTitle;
 };
 
-const UMB_Table cBR = {0, caBR_umb, 4, "mf_Tovra_UMB_dev_BR__SV ()", "mf_Tovra_UMB_dev_BR__GV ()"};
+const UMB_Table cBR = {0, caBR_umb, ciBR_umb_count, "mf_Tovra_UMB_dev_BR__SV ()", "mf_Tovra_UMB_dev_BR__GV ()"};
 const UMB_Table cDATA = {1, caDATA_umb, 2, "mf_Tovra_UMB_dev_DATA__SV ()", "mf_Tovra_UMB_dev_DATA__GV ()"};
 const UMB_Table cSTOP = {3, caSTOP_cmb, 2, "mf_Tovra_UMB_dev_STOP__SV ()", "mf_Tovra_UMB_dev_STOP__GV ()"};
 constexpr int ciParityRing = 2;
@@ -55,7 +56,8 @@ const UMB_Why caUMB_ComWhy[] = {
 const UMB_Why caUMB_Why[] = {
     {ciMB_ERR_TIMEOUT, ciS_WhyTimeout, ciWhyLimit}, {ciMB_ERR_CRC, ciS_WhyCrc, ciWhyCount},
     {ciMB_ERR_LENGTH, ciS_WhyLength, ciWhyCount},   {ciMB_ERR_WRITE, ciS_WhyWrite, ciWhyNone},
-    {kComErrLost, ciS_WhyPortLost, ciWhyNone},
+    {kComErrLost, ciS_WhyPortLost, ciWhyNone},     {ciMB_ERR_SLAVE, ciS_WhySlave, ciWhyNone},
+    {ciMB_ERR_FUNCTION, ciS_WhyFunction, ciWhyNone}, {ciMB_ERR_COUNT, ciS_WhyCount, ciWhyNone},
 };
 
 const UMB_Why *fn_why_row(const UMB_Why *rows, int count, int result)
@@ -200,10 +202,19 @@ int mf_Tovra_msg_comm__SCV(int colour, const char *text)
 
 int mf_Tovra_msg_comm__Why(int result)
 {
-    char why[ciTextSize];
+    return mf_Tovra_msg_comm__Why_more(result, nullptr);
+}
+
+int mf_Tovra_msg_comm__Why_more(int result, const char *more)
+{
+    char why[2 * ciTextSize];
     fn_why_text(result, why, sizeof why);
+    if (more) {
+        size_t n = std::strlen(why);
+        std::snprintf(why + n, sizeof why - n, "; %s", more);
+    }
     SetCtrlVal(gvTovra_COMM, ciReasonLine, why);
-    char text[2 * ciTextSize];
+    char text[3 * ciTextSize];
     std::snprintf(text, sizeof text, mf_Tovra_Lang__S(ciS_LastFailure), why);
     return mf_Tovra_STR_X__SA_str(0, ATTR_TOOLTIP_TEXT, text);
 }

@@ -14,8 +14,11 @@ struct UMB_dev {
     int32_t ID;     // Modbus slave ID
 };
 
-// Item i of a line-setting ring stands for entry i of its table.
-constexpr int32_t caBR_umb[] = {9600, 19200, 38400, 115200};
+// Item i of a line-setting ring stands for entry i of its table. The line
+// offers every speed the device's BR1/BR2 can store, so a device moved to
+// any of them stays reachable.
+constexpr int32_t caBR_umb[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr int ciBR_umb_count = sizeof caBR_umb / sizeof caBR_umb[0];
 constexpr int32_t caDATA_umb[] = {7, 8};
 constexpr int32_t caSTOP_cmb[] = {1, 2};
 
@@ -47,6 +50,8 @@ int mf_Tovra_msg_comm__SCV(int colour, const char *text);
 // words in the status field's tooltip and accessible description, where it
 // stays until the next failure; the status text itself is left as it is.
 int mf_Tovra_msg_comm__Why(int result);
+// The same, followed by `more` ("...; storing not confirmed: ...").
+int mf_Tovra_msg_comm__Why_more(int result, const char *more);
 
 // Handlers bound by the resource file.
 int evTovra_UMB_vCOMx(int panel, int control, int event, void *data, int d1, int d2);

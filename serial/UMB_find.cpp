@@ -3,6 +3,9 @@
 // current setting and at each setting where something garbled answered.
 // A probe is a read of holding register 0 with a time limit of its own, so
 // a wrong setting costs little more than the frames' time on the wire.
+// An answer counts only when a second read, after the line was quiet for the
+// probe's limit, gives it again: a slow device's late reply to the previous
+// probe lands in the next probe's window, at a setting where it is not.
 #include "serial/UMB_find.h"
 
 #include <cmath>
@@ -17,9 +20,16 @@ namespace {
 // "No parity" comes before "even": a device without parity may also answer
 // at even parity, never the other way round.
 constexpr int32_t caFind_PARITY[] = {kParityNone, kParityEven, kParityOdd};
+// The line's baud rates, most likely first: the common Modbus speeds, then
+// the rest of what BR1/BR2 can store.
+constexpr int32_t caFind_BAUD[] = {9600, 19200, 38400, 115200, 57600, 4800, 2400, 1200};
 constexpr char caParityLetter[] = {'N', 'O', 'E', 'M', 'S'};
 constexpr int ciFind_DATA = 8;
-constexpr int ciReplyBytes = 7; // one register: ID, code, count, value, CRC
+// A probe reads one register; the second read asks for two, so that no
+// late reply to a probe can pass for its answer (the byte count differs).
+constexpr int ciProbeQty = 1;
+constexpr int ciConfirmQty = 2;
+constexpr int ciReplyBytes = 5 + 2 * ciConfirmQty;
 constexpr int ciText = 256;
 
 struct FindState {
@@ -41,6 +51,9 @@ struct FindState {
     int bytes;   // of its first garbled reply
     bool garbled[ciFind_LINES];
     int garbledCount;
+    int late;
+    bool stale;  // late bytes came in before a probe
+    bool opened; // the port has opened at one setting at least
 };
 
 FindState gvFind;
@@ -72,7 +85,8 @@ void fn_finish(int how, int code, const UMB_Line *line, int id)
 {
     CloseCom(gvFind.port);
     UMB_Find_End end = {how, gvFind.com, line ? *line : UMB_Line{}, id, code,
-                        gvFind.sent, gvFind.total, gvFind.garbledCount};
+                        gvFind.sent, gvFind.total, gvFind.garbledCount,
+                        gvFind.late + (gvFind.stale ? 1 : 0)};
     char text[ciText];
     fn_end_text(&gcFind_English, &end, text, sizeof text); // the log's line is English
     gvFind.running = false;
@@ -104,20 +118,45 @@ int fn_open(const UMB_Line &line)
 // ordinary exchange: the log gets one line per setting, and the reply is
 // awaited only as long as the setting's limit. The reply is handed back so
 // the caller can see which slave answered; `n` is the bytes received.
-int fn_probe(int id, unsigned char reply[ciReplyBytes], int *n)
+int fn_probe(int id, int quantity, unsigned char reply[ciReplyBytes], int *n)
 {
     unsigned char request[8];
-    mf_Tovra_MB_Request__Build(request, id, 3, 0, 1);
+    mf_Tovra_MB_Request__Build(request, id, 3, 0, static_cast<short>(quantity));
     mf_Tovra_Get_CRC(request, 8);
+    // Bytes waiting before the request are a reply later than an earlier
+    // probe's limit: thrown away, but a sign of a slow device.
+    if (GetInQLen(gvFind.port) > 0)
+        gvFind.stale = true;
     int r = FlushInQ(gvFind.port);
+    if (r == kComErrNotOpen) // the search opened it: it went away since
+        return kComErrLost;
     if (r < 0)
         return r;
     int w = ComWrt(gvFind.port, reinterpret_cast<const char *>(request), 8);
     if (w != 8)
         return w < 0 ? w : ciMB_ERR_WRITE;
-    *n = ComRd(gvFind.port, reinterpret_cast<char *>(reply), ciReplyBytes);
-    short value;
-    return mf_Tovra_MB_Reply__Sort(request, ciReplyBytes, reply, *n, &value);
+    int expected = 5 + 2 * quantity;
+    *n = ComRd(gvFind.port, reinterpret_cast<char *>(reply), expected);
+    short values[ciConfirmQty];
+    return mf_Tovra_MB_Reply__Sort(request, expected, reply, *n, values);
+}
+
+// The second read: once the line has been quiet for the probe's limit (a
+// late reply still on its way is let through and thrown away), slave `id`
+// must answer again at this setting, to a read of another size, so that a
+// probe's reply still on its way fails it by its byte count.
+bool fn_confirm(int id)
+{
+    char junk[64];
+    int quiet = 0;
+    while (quiet < ciFind_QUIET_READS && ComRd(gvFind.port, junk, sizeof junk) > 0)
+        ++quiet;
+    if (quiet == ciFind_QUIET_READS)
+        return false;
+    unsigned char reply[ciReplyBytes] = {};
+    int n = 0;
+    int result = fn_probe(id, ciConfirmQty, reply, &n);
+    return (result == 0 || result <= ciMB_ERR_EXCEPTION) && reply[0] == id;
 }
 
 // The sweep: every slave ID at the first setting (the current one) and at
@@ -159,6 +198,7 @@ void fn_next_line()
         ++gvFind.garbledCount;
     }
     gvFind.id = 0;
+    gvFind.outcome = ciFind_SILENT;
     if (++gvFind.line < gvFind.lineCount)
         return;
     if (gvFind.sweep || !fn_offer_sweep())
@@ -176,6 +216,8 @@ const UMB_Find_Words gcFind_English = {
     "Find COM%d NG : %s",
     "No device answered on COM%d with slave ID %s.\n\nTry every slave ID from 1 to %d at ",
     "? This takes about %.0f s; Cancel stops it.",
+    "Not found on COM%d: a reply came later than the probe's limit (%.0f ms after the frames); "
+    "for a slower device raise the limit (tovra-cli find --limit MS)",
 };
 
 static const UMB_Find_Words *gpFindWords = &gcFind_English;
@@ -187,15 +229,17 @@ void mf_Tovra_UMB_Find__Words(const UMB_Find_Words *words)
 
 // ================================================================ Pure parts
 
+double gdFind_Margin = cdFind_MARGIN;
+
 int mf_Tovra_UMB_Find__Order(const UMB_dev *current, UMB_Line order[ciFind_LINES])
 {
     int n = 0;
     UMB_Line now = {current->BR, current->PARITY, current->STOP};
-    if (current->DATA == ciFind_DATA && fn_has(caBR_umb, now.BR) &&
-        fn_has(caFind_PARITY, now.PARITY) && fn_has(caSTOP_cmb, now.STOP))
+    if (current->DATA == ciFind_DATA && fn_has(caBR_umb, now.BR) && now.PARITY >= kParityNone &&
+        now.PARITY <= kParitySpace && fn_has(caSTOP_cmb, now.STOP))
         fn_add(order, &n, now);
     fn_add(order, &n, {9600, kParityNone, 1});
-    for (int32_t baud : caBR_umb)
+    for (int32_t baud : caFind_BAUD)
         for (int32_t stop : caSTOP_cmb)
             for (int32_t parity : caFind_PARITY)
                 fn_add(order, &n, {baud, parity, stop});
@@ -205,18 +249,22 @@ int mf_Tovra_UMB_Find__Order(const UMB_dev *current, UMB_Line order[ciFind_LINES
 double mf_Tovra_UMB_Find__Limit(const UMB_Line *line)
 {
     int bitsPerByte = 1 + ciFind_DATA + (line->PARITY != kParityNone ? 1 : 0) + line->STOP;
-    return ciFind_FRAME_BYTES * bitsPerByte / static_cast<double>(line->BR) + cdFind_MARGIN;
+    return ciFind_FRAME_BYTES * bitsPerByte / static_cast<double>(line->BR) + gdFind_Margin;
 }
 
-int mf_Tovra_UMB_Find__Sort(int result, const unsigned char *reply)
+int mf_Tovra_UMB_Find__Sort(int result, const unsigned char *reply, int asked)
 {
-    if (result == 0 || result <= ciMB_ERR_EXCEPTION) {
-        bool slave = reply[0] >= 1 && reply[0] <= ciFind_ID_LAST;
+    // The exchange has checked that these come from the slave asked.
+    if (result == 0 || result <= ciMB_ERR_EXCEPTION)
+        return ciFind_ANSWERED;
+    if (result == ciMB_ERR_SLAVE) {
+        bool slave = (reply[0] >= 1 && reply[0] <= ciFind_ID_LAST) || reply[0] == asked;
         return slave ? ciFind_ANSWERED : ciFind_GARBLED;
     }
     if (result == ciMB_ERR_TIMEOUT)
         return ciFind_SILENT;
-    if (result == ciMB_ERR_CRC || result == ciMB_ERR_LENGTH)
+    if (result == ciMB_ERR_CRC || result == ciMB_ERR_LENGTH || result == ciMB_ERR_FUNCTION ||
+        result == ciMB_ERR_COUNT)
         return ciFind_GARBLED;
     return ciFind_PORT_NG;
 }
@@ -258,6 +306,13 @@ void mf_Tovra_UMB_Find__Note_text(int com, const UMB_Line *line, const int *ids,
                       "Find COM%d %s, ID %s : garbled reply (%d bytes): something is there at a "
                       "near setting",
                       com, setting, tried, bytes);
+    else if (outcome == ciFind_LATE)
+        std::snprintf(text, size,
+                      "Find COM%d %s, ID %s : a reply that a second read did not confirm: a late "
+                      "reply of a slow device",
+                      com, setting, tried);
+    else if (outcome == ciFind_REFUSED)
+        std::snprintf(text, size, "Find COM%d %s : the adapter refused this setting", com, setting);
     else
         std::snprintf(text, size, "Find COM%d %s, ID %s : no reply", com, setting, tried);
 }
@@ -273,7 +328,9 @@ void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, i
         std::snprintf(text, size, w->found, setting, end->id);
         break;
     case ciFind_NOT_FOUND:
-        if (end->garbled)
+        if (end->late)
+            std::snprintf(text, size, w->late, end->com, gdFind_Margin * 1000.0);
+        else if (end->garbled)
             std::snprintf(text, size, w->garbled, end->com, end->garbled,
                           end->garbled == 1 ? "" : "s");
         else
@@ -282,9 +339,12 @@ void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, i
     case ciFind_CANCELLED:
         std::snprintf(text, size, w->cancelled, end->sent, end->total);
         break;
-    default:
-        std::snprintf(text, size, w->failed, end->com, GetRS232ErrorString(end->code));
+    default: {
+        char why[ciText];
+        mf_Tovra_MB_Result__Why(end->code, 0, 0.0, why, sizeof why);
+        std::snprintf(text, size, w->failed, end->com, why);
         break;
+    }
     }
 }
 
@@ -343,11 +403,20 @@ int mf_Tovra_UMB_Find__Step(void)
     const UMB_Line &line = gvFind.lines[gvFind.line];
     if (gvFind.id == 0) {
         int r = fn_open(line);
+        if (r == kComErrSettings) { // this adapter cannot do it; the others may still be there
+            gvFind.outcome = ciFind_REFUSED;
+            gvFind.id = 1; // for its summary line
+            fn_next_line();
+            return gvFind.running ? 1 : 0;
+        }
+        // A device that opened before and is gone now was lost under the search.
+        if (gvFind.opened && (r == kComErrAbsent || r == kComErrNotMapped))
+            r = kComErrLost;
         if (r < 0) {
             fn_finish(ciFind_FAILED, r, nullptr, 0);
             return 0;
         }
-        gvFind.outcome = ciFind_SILENT;
+        gvFind.opened = true;
     }
     int id = gvFind.ids[gvFind.id];
     char setting[32];
@@ -359,12 +428,18 @@ int mf_Tovra_UMB_Find__Step(void)
 
     unsigned char reply[ciReplyBytes] = {};
     int n = 0;
-    int result = fn_probe(id, reply, &n);
-    switch (mf_Tovra_UMB_Find__Sort(result, reply)) {
+    int result = fn_probe(id, ciProbeQty, reply, &n);
+    switch (mf_Tovra_UMB_Find__Sort(result, reply, gvFind.ids[0])) {
     case ciFind_ANSWERED:
-        // A late reply of another slave names that slave: it is there too.
-        fn_finish(ciFind_FOUND, 0, &line, reply[0]);
-        return 0;
+        // A reply of another slave names that slave: it may be there too.
+        if (fn_confirm(reply[0])) {
+            fn_finish(ciFind_FOUND, 0, &line, reply[0]);
+            return 0;
+        }
+        if (gvFind.outcome != ciFind_LATE)
+            ++gvFind.late;
+        gvFind.outcome = ciFind_LATE;
+        break;
     case ciFind_PORT_NG:
         fn_finish(ciFind_FAILED, result, nullptr, 0);
         return 0;

@@ -16,13 +16,23 @@ struct UMB_Line {
     int32_t STOP;   // stop bits
 };
 
-constexpr int ciFind_LINES = 24;       // 4 baud rates x parity none, even, odd x stop bits 1, 2
+// Every baud rate the line offers x parity none, even, odd x stop bits 1, 2,
+// and room for a current setting outside that grid (mark or space parity).
+constexpr int ciFind_GRID = 48;
+constexpr int ciFind_LINES = ciFind_GRID + 1;
 constexpr int ciFind_ID_LAST = 247;    // the highest slave ID a device may have
 constexpr int ciFind_FRAME_BYTES = 15; // a one-register read: 8 bytes out, 7 back
 constexpr double cdFind_MARGIN = 0.08; // the device's turnaround, beyond the frame time
+constexpr int ciFind_QUIET_READS = 8;  // a line never quiet this long is no confirmation
 
-// What a probe came to, and so what a setting came to.
-enum { ciFind_SILENT, ciFind_GARBLED, ciFind_ANSWERED, ciFind_PORT_NG };
+// The device's turnaround that a probe waits for beyond the frames' time, in
+// seconds; cdFind_MARGIN unless the user raised it for a slow device.
+extern double gdFind_Margin;
+
+// What a probe came to, and so what a setting came to. LATE: an answer that
+// a second read after a quiet line did not give again (a slow device's late
+// reply to an earlier probe). REFUSED: the adapter cannot open the setting.
+enum { ciFind_SILENT, ciFind_GARBLED, ciFind_ANSWERED, ciFind_PORT_NG, ciFind_LATE, ciFind_REFUSED };
 // How a search ended.
 enum { ciFind_FOUND, ciFind_NOT_FOUND, ciFind_CANCELLED, ciFind_FAILED };
 
@@ -35,6 +45,7 @@ struct UMB_Find_End {
     int sent;      // probes sent in the last pass
     int total;     // probes the last pass had planned
     int garbled;   // settings at which something garbled answered
+    int late;      // late replies: answers a second read did not confirm, or bytes before a probe
 };
 
 // Everything the search tells its user. `offer` may be null: no sweep.
@@ -62,6 +73,7 @@ struct UMB_Find_Words {
     const char *failed;    // "Find COM%d NG : %s"
     const char *question;  // "No device answered on COM%d with slave ID %s. ... from 1 to %d at "
     const char *duration;  // "? This takes about %.0f s; Cancel stops it."
+    const char *late;      // "Not found on COM%d: a reply came later than ... (%.0f ms ...) ..."
 };
 extern const UMB_Find_Words gcFind_English;
 // The words of the texts from now on; nullptr: English, the default.
@@ -69,17 +81,19 @@ void mf_Tovra_UMB_Find__Words(const UMB_Find_Words *words);
 
 // ---- Pure parts
 // The settings of the quick search, most likely first: the current ones
-// (when they are among them: 8 data bits, parity none, even or odd), 9600
-// 8N1, then the rest by baud rate, stop bits 1 before 2, parity none before
-// even before odd. Returns ciFind_LINES.
+// (with 8 data bits at a baud rate of the line), 9600 8N1, then the rest by
+// baud rate (9600, 19200, 38400, 115200, 57600, 4800, 2400, 1200), stop bits
+// 1 before 2, parity none before even before odd. Returns their number:
+// ciFind_GRID, one more for a current parity of mark or space.
 int mf_Tovra_UMB_Find__Order(const UMB_dev *current, UMB_Line order[ciFind_LINES]);
 // The time limit of one probe at a setting: both frames' time on the wire
 // plus the margin, in seconds.
 double mf_Tovra_UMB_Find__Limit(const UMB_Line *line);
 // What a probe came to, from its result (of mf_Tovra_MB_Reply__Sort, or a
-// negative serial code) and the reply bytes: a good reply counts only from a
-// slave ID a device may have.
-int mf_Tovra_UMB_Find__Sort(int result, const unsigned char *reply);
+// negative serial code) and the reply bytes. A whole reply from another
+// slave counts as an answer of that slave when its ID is one a device may
+// have (1-247) or the one asked for (`asked`); the caller confirms it.
+int mf_Tovra_UMB_Find__Sort(int result, const unsigned char *reply, int asked);
 // "38400 8E1".
 void mf_Tovra_UMB_Find__Line_text(const UMB_Line *line, char *text, int size);
 // "7, 1", "1-23": slave IDs in the order tried, runs of three or more joined.

@@ -4,11 +4,14 @@
 // the port, everything else that would use it is greyed out.
 #include "serial/UMB_find_panel.h"
 
+#include <cstdio>
+
 #include "lang/Lang_API.h"
 #include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
+#include "platform/serial.h"
 #include "platform/ui.h"
 #include "serial/UART_MB.h"
 #include "serial/UMB_find.h"
@@ -61,7 +64,8 @@ void fn_words(void)
     words = {mf_Tovra_Lang__S(ciS_FindProbe),     mf_Tovra_Lang__S(ciS_Found),
              mf_Tovra_Lang__S(ciS_NotFound),      mf_Tovra_Lang__S(ciS_NotFoundGarbled),
              mf_Tovra_Lang__S(ciS_FindCancelled), mf_Tovra_Lang__S(ciS_FindNG),
-             mf_Tovra_Lang__S(ciS_FindQuestion),  mf_Tovra_Lang__S(ciS_FindDuration)};
+             mf_Tovra_Lang__S(ciS_FindQuestion),  mf_Tovra_Lang__S(ciS_FindDuration),
+             mf_Tovra_Lang__S(ciS_NotFoundLate)};
     mf_Tovra_UMB_Find__Words(&words);
 }
 
@@ -89,7 +93,18 @@ void fn_on_end(const UMB_Find_End *end, const char *text)
         mf_Tovra_msg_comm__SCV(ciMsgBlack, text);
         break;
     default:
-        mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+        if (end->how == ciFind_FAILED && end->code == kComErrLost) {
+            // The port went away under the search: say so as a lost port is
+            // shown anywhere else, not as the search's own failure.
+            char lost[256];
+            char name[16];
+            std::snprintf(name, sizeof name, "COM%d", end->com);
+            std::snprintf(lost, sizeof lost, mf_Tovra_Lang__S(ciS_Lost), name,
+                          GetRS232ErrorString(kComErrLost));
+            mf_Tovra_msg_comm__SCV(ciMsgRed, lost);
+        } else {
+            mf_Tovra_msg_comm__SCV(ciMsgRed, text);
+        }
         if (end->how == ciFind_FAILED)
             mf_Tovra_msg_comm__Why(end->code);
         break;
@@ -102,9 +117,13 @@ const UMB_Find_IO cFindIO = {fn_on_probe, fn_on_note, fn_on_offer, fn_on_end};
 
 int evTovra_UMB_Find(int, int, int event, void *, int, int)
 {
-    // A Write under way keeps the port until its EEPROM command is through.
-    if (event != EVENT_COMMIT || mf_Tovra_Timer_X__GA_i32(ciTimerWrite, ATTR_ENABLED) == 1)
+    if (event != EVENT_COMMIT)
         return 0;
+    // A Write under way keeps the port until its EEPROM command is through.
+    if (mf_Tovra_Timer_X__GA_i32(ciTimerWrite, ATTR_ENABLED) == 1) {
+        mf_Tovra_msg_comm__SCV(ciMsgRed, mf_Tovra_Lang__S(ciS_FindNotStarted));
+        return 0;
+    }
     UMB_dev dev;
     mf_Tovra_UMB_dev__GV(&dev);
     fn_words();

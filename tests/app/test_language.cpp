@@ -241,7 +241,7 @@ TEST_F(PanelLayoutTest, HidingTheWorkedExamplesGivesTheirHeightBackAndShowingThe
 // Find device asks and answers in the operator's language; its log line stays English.
 TEST_F(StatusLanguageTest, FindDeviceAsksAndReportsInTheLanguageAndLogsInEnglish)
 {
-    DevSim sim({"--line", "57600"}); // a speed the quick search does not try
+    DevSim sim({"--line", "600"}); // a speed the quick search does not try
     ASSERT_TRUE(sim.ready()) << sim.output();
     EnableLog();
     mf_Tovra_Lang__SV(ciLang_SC);

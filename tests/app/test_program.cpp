@@ -194,7 +194,12 @@ protected:
     {
         return ReadFileBytes(file).find(piece) != std::string::npos;
     }
-    static bool Started() { return WaitFor([] { return Holds("work/log___main.txt", kStartLine); }, std::chrono::seconds(60)); }
+    // Start-up is over when the language line, its last log line, is in.
+    static bool Started()
+    {
+        return WaitFor([] { return Holds("work/log___main.txt", kStartLine) && Holds("work/log___main.txt", "lang = "); },
+                       std::chrono::seconds(60));
+    }
 };
 
 TEST_F(RunsInOneFolder, TheLastRunsLogIsKeptAsLogDot1WhenTheProgramStartsAgainHoweverThatRunEnded)

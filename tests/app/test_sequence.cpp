@@ -134,6 +134,7 @@ TEST_F(SequenceTest, TheRealTimerPacesAWholeWriteToItsEnd)
     DevSim sim({"--com", "211"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(211);
+    Click(kRead);
     mf_Tovra_Timer_X__set_interval(1, 0.2);
     Choose(kBR1, 0);
     Click(kWrite);
@@ -147,6 +148,8 @@ TEST_F(SequenceTest, AFailedBR2WriteStopsTheSequenceBeforeTheCommit)
     DevSim sim({"--com", "212", "--fault", "exception=2", "--fault-addr", "0x1102"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(212);
+    Choose(kBR1, 3);
+    Choose(kBR2, 3);
     Click(kWrite);
     EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
     EXPECT_EQ(Step(), Shown("NG", ciMsgRed));
@@ -161,6 +164,7 @@ TEST_F(SequenceTest, AFailedCommitShowsWriteEepromNG)
     DevSim sim({"--com", "213", "--fault", "no-reply", "--fault-fc", "5"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(213);
+    Click(kRead);
     EnableLog();
     Click(kWrite);
     EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
@@ -206,16 +210,17 @@ TEST_F(SequenceTest, ValuesThatAreNoItemSelectTheFirstItemInGrey)
     EXPECT_EQ(BgColour(kBR2), ciColourInvalidItem);
 }
 
-TEST_F(SequenceTest, AReplyWithFewerValuesThanAskedLeavesTheMissingOneGrey)
+TEST_F(SequenceTest, AReplyWithFewerValuesThanAskedIsNGAndLeavesTheSelectors)
 {
     // Nine bytes with a right CRC, but a byte count of 2: BR1 only.
     ScriptedSlave slave(218, {0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00, 0x62, 0x32});
     OpenPort(218);
     Choose(kBR2, 4);
     Click(kRead);
-    EXPECT_EQ(mf_Tovra_Ring_X__GI(4), 5);
-    EXPECT_EQ(BgColour(kBR1), ciColourIndicator);
-    EXPECT_EQ(BgColour(kBR2), ciColourInvalidItem) << "BR2 was not read";
+    Tick(kReadTimer);
+    EXPECT_EQ(StatusText(), "NG");
+    EXPECT_EQ(BgColour(kBR1), ciColourInvalidItem) << "still unknown";
+    EXPECT_EQ(mf_Tovra_Ring_X__GI(5), 4) << "BR2 keeps the operator's pick";
 }
 
 TEST_F(SequenceTest, AWriteWithAGreySelectorSendsNothingUntilAnItemIsPicked)
@@ -278,6 +283,8 @@ TEST_F(SequenceTest, WithThePortClosedEveryStepFails)
     Click(kRead);
     Tick(kReadTimer);
     EXPECT_EQ(StatusText(), "NG");
+    Choose(kBR1, 3);
+    Choose(kBR2, 3);
     Click(kWrite);
     EXPECT_EQ(Step(), Shown("NG", ciMsgRed));
 }
@@ -308,6 +315,7 @@ TEST_F(SequenceTest, WriteAgainMidwayRestartsFromTheSelectorsCurrentItems)
     DevSim sim({"--com", "217"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(217);
+    Click(kRead);
     Choose(kBR1, 1);
     Click(kWrite);
     EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
@@ -328,4 +336,34 @@ TEST_F(SequenceTest, TheSelectorsOfferTheDeviceBaudTableAndShowFiveItemsAtOnce)
         EXPECT_EQ(ring->maxVisibleItems(), 5);
     }
     EXPECT_EQ(gvIDd, 1);
+}
+
+TEST_F(SequenceTest, AReplyThatDoesNotAnswerTheReadIsNGWithItsMarkedLine)
+{
+    auto frame = [](std::vector<unsigned char> covered) {
+        covered.resize(covered.size() + 2);
+        mf_Tovra_Get_CRC(covered.data(), static_cast<int>(covered.size()));
+        return covered;
+    };
+    const struct {
+        const char *what;
+        std::vector<unsigned char> reply;
+        const char *line;
+    } cases[] = {
+        {"another function code", frame({0x01, 0x04, 0x04, 0x00, 0x05, 0x00, 0x07}),
+         "reply with function code 4, not 3"},
+        {"a short byte count", frame({0x01, 0x03, 0x02, 0x00, 0x05}), "reply with 2 data bytes for 2 registers, not 4"},
+        {"an exception with a bad CRC", {0x01, 0x83, 0x02, 0x00, 0x00}, "wrong checksum (5 bytes)"},
+    };
+    for (const auto &c : cases) {
+        ScriptedSlave slave(221, c.reply);
+        OpenPort(221);
+        EnableLog();
+        Click(kRead);
+        Tick(kReadTimer);
+        EXPECT_EQ(StatusText(), "NG") << c.what;
+        EXPECT_NE(Log().find(std::string("\t" LOG_MARK " Modbus.core: ") + c.line), std::string::npos)
+            << c.what << "\n" << Log();
+        EXPECT_EQ(BgColour(kBR1), ciColourInvalidItem) << c.what << ": nothing taken from it";
+    }
 }

@@ -220,9 +220,9 @@ TEST_F(CliTest, FindPrintsTheSettingsThatAnsweredOrExitsAsNoReply)
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "COM=" + std::to_string(at38400.com()) + " BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7\n");
 
-    DevSim at57600({"--com", "201", "--line", "57600"}); // a speed the search does not try
-    ASSERT_TRUE(at57600.ready()) << at57600.output();
-    run = Cli(at57600, "find", {"--json"});
+    DevSim at600({"--com", "201", "--line", "600"}); // a speed the device cannot store
+    ASSERT_TRUE(at600.ready()) << at600.output();
+    run = Cli(at600, "find", {"--json"});
     EXPECT_EQ(run.status, 4) << run.err;
     EXPECT_EQ(Json(run)["error"].toString().toStdString(), "no-reply");
 }
@@ -359,6 +359,46 @@ TEST_F(CliTest, PortsFindsTheSimulatorThroughARelativePortMapFolder)
     Outcome run = Cli({"ports"}, {"TOVRA_PORTS_DIR=map", "TOVRA_PORTS_ONLY=1"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Contains(run.out, "200\t" + dir_ + "/map/COM200\t")) << run.out;
+}
+
+TEST_F(CliTest, FindReachesEveryStorableSpeedAndTriesTheGivenSettingsFirst)
+{
+    DevSim sim({"--line", "57600,E,1"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    const std::string found = "COM=" + std::to_string(sim.com()) + " BAUD=57600 PARITY=E DATA=8 STOP=1 ID=1\n";
+    Outcome run = Cli(sim, "find", {"--log", "searched.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, found);
+    run = Cli(sim, "find", {"--baud", "57600", "--parity", "E", "--log", "given.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, found);
+    std::string given = ReadFileBytes("given.txt");
+    EXPECT_FALSE(Contains(given, "Find COM")) << "found at the first setting tried:\n" << given;
+    EXPECT_TRUE(Contains(ReadFileBytes("searched.txt"), "Find COM" + std::to_string(sim.com()) + " 9600 8N1"));
+}
+
+TEST_F(CliTest, AnEepromCommandWithoutAReplyIsReportedAsNotConfirmed)
+{
+    DevSim sim({"--fault", "no-reply", "--fault-fc", "5"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Outcome run = Cli(sim, "write", {"--br1", "19200"});
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_TRUE(Contains(run.err, "storing not confirmed: the device may have stored the values; read them back"))
+        << run.err;
+    EXPECT_FALSE(Contains(run.err, "not stored")) << run.err;
+}
+
+TEST_F(CliTest, FindNamesADeviceSlowerThanTheProbeAndFindsItWithARaisedLimit)
+{
+    DevSim sim({"--line", "9600,E,1", "--fault", "delay=150"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Outcome run = Cli(sim, "find");
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Contains(run.err, "raise the limit (tovra-cli find --limit MS)")) << run.err;
+    run = Cli(sim, "find", {"--limit", "300"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "COM=" + std::to_string(sim.com()) + " BAUD=9600 PARITY=E DATA=8 STOP=1 ID=1\n");
 }
 
 TEST_F(CliTest, PortsListsAPortThePlainUserMayNotOpenAfterTheFreeOnesInTheWindowsWords)

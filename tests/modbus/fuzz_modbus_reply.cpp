@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (result == 0)
         mf_Tovra_Trace__Rx(222, reply.get(), expected, text, ciMB_TRACE_TEXT);
     else
-        mf_Tovra_MB_Reply__Diag(222, reply.get(), n, result, text, sizeof text);
+        mf_Tovra_MB_Reply__Diag(222, request, reply.get(), n, result, text, sizeof text);
     if (strlen(text) >= sizeof text)
         __builtin_trap();
     return 0;

@@ -147,13 +147,15 @@ TEST_F(DeviceExchange, NoReplyTimesOutWithMinus2002AfterSettleTimeLimitAndPause)
     EXPECT_EQ(Added(), kReadBRTx + "\tP222\tMB.Rx\t" LOG_MARK " COM read Time-out\n\n");
 }
 
-TEST_F(DeviceExchange, AReplyWithABadCrcYieldsMinus2004AndAddsNoReceiveLine)
+TEST_F(DeviceExchange, AReplyWithABadCrcYieldsMinus2004WithItsBytesAndAMarkedLineNoTrace)
 {
     Start({"--fault", "bad-crc"});
     short values[2] = {kGuard, kGuard};
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), ciMB_ERR_CRC);
     EXPECT_EQ(values[0], kGuard);
-    EXPECT_EQ(Added(), kReadBRTx);
+    EXPECT_EQ(Added(), kReadBRTx + "\tP222\tMB.Rx\t01 03 04 00 03 00 01 34 0c \n"
+                                 "\t" LOG_MARK " Modbus.core: wrong checksum (9 bytes): another baud "
+                                 "rate or parity, or noise on the line\n\n");
 }
 
 TEST_F(DeviceExchange, AShortReplyYieldsMinus2003WithItsBytesAndThe0930Block)
@@ -179,10 +181,12 @@ TEST_F(DeviceExchange, AnExceptionReplyYieldsMinus3000LessItsCodeAndShowsItsByte
     // An address the device does not have: a real exception 2.
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x2000, 1, values), -3002);
     EXPECT_EQ(Added(), "\tP222\tMB.Tx\t#01.03 <2000> (0001) {8fca}\tRead\n"
-                       "\tP222\tMB.Rx\t01 83 02 c0 f1 \n");
+                       "\tP222\tMB.Rx\t01 83 02 c0 f1 \n"
+                       "\t" LOG_MARK " Modbus.core: exception 2: illegal data address\n\n");
     // Exception code 4 (injected) is a failure of its own.
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), -3004);
-    EXPECT_EQ(Added(), kReadBRTx + "\tP222\tMB.Rx\t01 83 04 40 f3 \n");
+    EXPECT_EQ(Added(), kReadBRTx + "\tP222\tMB.Rx\t01 83 04 40 f3 \n"
+                                 "\t" LOG_MARK " Modbus.core: exception 4: server device failure\n\n");
     EXPECT_EQ(values[0], kGuard);
 }
 
@@ -267,13 +271,14 @@ TEST_F(DeviceExchange, AFrameLengthOutsideTheLayoutIsRefusedUntouched)
     EXPECT_EQ(popups.popups().size(), 2u);
 }
 
-TEST_F(DeviceExchange, APortThatIsNotOpenFailsWithTheSerialCodeFromFlushing)
+TEST_F(DeviceExchange, APortThatIsNotOpenFailsWithTheSerialCodeAndLogsTheRefusalOnly)
 {
     Start();
     CloseCom(ciPORT_umb);
     short values[2] = {kGuard, kGuard};
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), kComErrNotOpen);
-    EXPECT_EQ(Added(), kReadBRTx + "\tcheck Help of LW.CVI : FlushOutQ, err=-7\n");
+    EXPECT_EQ(Added(), "\t" LOG_MARK " request not sent: the port refused it, err=-7\n"
+                       "\tcheck Help of LW.CVI : FlushOutQ, err=-7\n");
     EXPECT_EQ(values[0], kGuard);
 }
 
@@ -296,6 +301,81 @@ TEST_F(DeviceExchange, AWriteThatCannotGoOutIsAFailureNotASuccess)
     close(tty);
     short values[2];
     EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), 0);
+}
+
+} // namespace
+
+namespace {
+
+// ---------------------------------------------------------------- on a bus
+
+// Ends one device of a table-driven test, so the next can start.
+class BusExchange : public DeviceExchange {
+protected:
+    void Stop()
+    {
+        CloseCom(ciPORT_umb);
+        gpLog = nullptr;
+        fclose(log_);
+        free(logText_);
+        log_ = nullptr;
+        logText_ = nullptr;
+        logSize_ = 0;
+        seen_ = 0;
+        sim_.reset();
+    }
+};
+
+TEST_F(BusExchange, OnABusALateReplyIsThrownAwayBeforeTheNextRequestOrFailsIt)
+{
+    // Slave 1 answers 300 or 400 ms late; slave 2 at once. After slave 1's
+    // time-out and the pause (0.35 s) the next request goes out.
+    const struct {
+        const char *late;
+        int nextId;
+        int result; // of the next request
+    } cases[] = {
+        {"1,delay=300", 2, 0},               // came before the request: thrown away
+        {"1,delay=400", 2, 0},               // came after slave 2's reply: never read
+        {"1,delay=400", 7, ciMB_ERR_SLAVE},  // came in the window of a silent ID
+    };
+    for (auto c : cases) {
+        Start({"--slave", c.late, "--slave", "2"});
+        short values[2] = {kGuard, kGuard};
+        EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), ciMB_ERR_TIMEOUT);
+        gvIDd = c.nextId;
+        EXPECT_EQ(mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values), c.result) << c.late << " then " << c.nextId;
+        if (c.result == 0) {
+            EXPECT_EQ(values[0], 3);
+        } else {
+            EXPECT_EQ(values[0], kGuard);
+            EXPECT_NE(Added().find("\tP222\tMB.Rx\t01 03 04 00 03 00 01 cb f3 \n\t" LOG_MARK
+                                   " Modbus.core: reply from slave 1, not 7: a late reply, or two "
+                                   "devices at one ID\n\n"),
+                      std::string::npos);
+        }
+        Stop();
+    }
+}
+
+TEST_F(BusExchange, EveryFaultOfTheSimulatorLeavesAMarkedLine)
+{
+    const std::vector<std::vector<std::string>> faults = {
+        {"--fault", "no-reply"},    {"--fault", "bad-crc"},      {"--fault", "short"},
+        {"--fault", "short=3"},     {"--fault", "short=5"},      {"--fault", "exception=2"},
+        {"--fault", "exception=4"}, {"--fault", "delay=300"},    {"--noise", "1"},
+        {"--echo"},                 {"--line", "19200"},         {"--line", "19200", "--mismatch", "garble"},
+    };
+    for (const auto &fault : faults) {
+        Start(fault);
+        short values[2] = {kGuard, kGuard};
+        int result = mf_Tovra_Modbus_dev_RW_16(3, 0x1101, 2, values);
+        std::string added = Added();
+        EXPECT_LT(result, 0) << fault[0] << " " << fault[1];
+        std::string rx = added.substr(kReadBRTx.size());
+        EXPECT_NE(rx.find(LOG_MARK), std::string::npos) << fault[0] << " " << fault[1] << ":\n" << added;
+        Stop();
+    }
 }
 
 } // namespace

@@ -99,11 +99,11 @@ TEST_F(SerialLinkTest, ANewBaudRateReopensAnOpenPortAndOnlyClosesAClosedOne)
     DevSim sim({"--com", "204"});
     ASSERT_TRUE(sim.ready()) << sim.output();
     EnableLog();
-    Choose(kBaud, 1);
+    Choose(kBaud, 4); // 19200
     EXPECT_EQ(StatusText(), "Close COM P222 OK");
     EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
     OpenPort(204);
-    Choose(kBaud, 3);
+    Choose(kBaud, 7); // 115200
     EXPECT_EQ(StatusText(), OpenReport(204, "0-8-1", 115200));
     EXPECT_EQ(Log(), "Close COM P222 OK\n"
                      "Close COM P222 OK\n" + OpenReport(204, "0-8-1", 19200) + "\n"
@@ -160,7 +160,7 @@ TEST_F(SerialLinkTest, TableSettersSelectByValueAndRefuseOthersWithAPopup)
     recorder_.expect();
     mf_Tovra_UMB_dev_BR__SV(38400);
     EXPECT_EQ(mf_Tovra_UMB_dev_BR__GV(), 38400);
-    mf_Tovra_UMB_dev_BR__SV(4800);
+    mf_Tovra_UMB_dev_BR__SV(300);
     EXPECT_EQ(mf_Tovra_UMB_dev_BR__GV(), 38400) << "the ring keeps its selection";
     mf_Tovra_UMB_dev_DATA__SV(7);
     mf_Tovra_UMB_dev_STOP__SV(2);

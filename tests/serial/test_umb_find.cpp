@@ -43,20 +43,21 @@ TEST(FindOrder, TriesTheCurrentSettingsThen9600_8N1ThenTheRestEachOnce)
     struct Case {
         UMB_dev current; // COMx, BR, DATA, PARITY, STOP, ID
         std::vector<std::string> first;
+        int count;
     };
     const Case cases[] = {
-        {{5, 38400, 8, kParityEven, 2, 1}, {"38400 8E2", "9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2"}},
-        {{5, 9600, 8, kParityNone, 1, 1}, {"9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2", "9600 8E2"}},
-        {{5, 38400, 7, kParityEven, 1, 1}, {"9600 8N1", "9600 8E1"}},  // 7 data bits: not searched
-        {{5, 38400, 8, kParityMark, 1, 1}, {"9600 8N1", "9600 8E1"}},  // nor mark parity
+        {{5, 38400, 8, kParityEven, 2, 1}, {"38400 8E2", "9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2"}, ciFind_GRID},
+        {{5, 9600, 8, kParityNone, 1, 1}, {"9600 8N1", "9600 8E1", "9600 8O1", "9600 8N2", "9600 8E2"}, ciFind_GRID},
+        {{5, 38400, 7, kParityEven, 1, 1}, {"9600 8N1", "9600 8E1"}, ciFind_GRID},  // 7 data bits: not searched
+        {{5, 57600, 8, kParityMark, 1, 1}, {"57600 8M1", "9600 8N1", "9600 8E1"}, ciFind_GRID + 1},
     };
     for (const Case &c : cases) {
         UMB_Line order[ciFind_LINES];
-        ASSERT_EQ(mf_Tovra_UMB_Find__Order(&c.current, order), ciFind_LINES);
+        ASSERT_EQ(mf_Tovra_UMB_Find__Order(&c.current, order), c.count);
         std::set<std::string> distinct;
-        for (const UMB_Line &line : order)
-            distinct.insert(LineText(line));
-        EXPECT_EQ(distinct.size(), size_t(ciFind_LINES));
+        for (int i = 0; i < c.count; ++i)
+            distinct.insert(LineText(order[i]));
+        EXPECT_EQ(distinct.size(), size_t(c.count));
         for (size_t i = 0; i < c.first.size(); ++i)
             EXPECT_EQ(LineText(order[i]), c.first[i]) << i;
     }
@@ -67,21 +68,26 @@ TEST(FindSort, AProbeIsAnAnswerAGarbleSilenceOrAPortFailure)
     const struct {
         int result;
         unsigned char replyId;
+        int asked;
         int outcome;
     } cases[] = {
-        {0, 7, ciFind_ANSWERED},
-        {ciMB_ERR_EXCEPTION - 2, 7, ciFind_ANSWERED}, // refused, but there
-        {0, 0, ciFind_GARBLED},                       // a good CRC from no slave ID
-        {0, 248, ciFind_GARBLED},
-        {ciMB_ERR_TIMEOUT, 0, ciFind_SILENT},
-        {ciMB_ERR_CRC, 7, ciFind_GARBLED},
-        {ciMB_ERR_LENGTH, 7, ciFind_GARBLED},
-        {kComErrLost, 0, ciFind_PORT_NG},
-        {kComErrIo, 0, ciFind_PORT_NG},
+        {0, 7, 7, ciFind_ANSWERED},
+        {ciMB_ERR_EXCEPTION - 2, 7, 7, ciFind_ANSWERED}, // refused, but there
+        {ciMB_ERR_SLAVE, 3, 7, ciFind_ANSWERED},         // another slave: to be confirmed
+        {ciMB_ERR_SLAVE, 0, 7, ciFind_GARBLED},          // a good CRC from no slave ID
+        {ciMB_ERR_SLAVE, 248, 7, ciFind_GARBLED},
+        {ciMB_ERR_SLAVE, 250, 250, ciFind_ANSWERED},     // beyond 247, but asked for
+        {ciMB_ERR_FUNCTION, 7, 7, ciFind_GARBLED},
+        {ciMB_ERR_COUNT, 7, 7, ciFind_GARBLED},
+        {ciMB_ERR_TIMEOUT, 0, 7, ciFind_SILENT},
+        {ciMB_ERR_CRC, 7, 7, ciFind_GARBLED},
+        {ciMB_ERR_LENGTH, 7, 7, ciFind_GARBLED},
+        {kComErrLost, 0, 7, ciFind_PORT_NG},
+        {kComErrIo, 0, 7, ciFind_PORT_NG},
     };
     for (auto c : cases) {
         unsigned char reply[7] = {c.replyId, 3};
-        EXPECT_EQ(mf_Tovra_UMB_Find__Sort(c.result, reply), c.outcome) << c.result;
+        EXPECT_EQ(mf_Tovra_UMB_Find__Sort(c.result, reply, c.asked), c.outcome) << c.result;
     }
 }
 
@@ -97,14 +103,30 @@ TEST(FindTexts, NameTheSettingTheSlaveIdsAndWhatCameOfThem)
     mf_Tovra_UMB_Find__Note_text(5, &line, run, 1, ciFind_GARBLED, 3, text, sizeof text);
     EXPECT_STREQ(text, "Find COM5 19200 8E1, ID 7 : garbled reply (3 bytes): something is there at a near setting");
 
-    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0};
+    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0, 0};
     mf_Tovra_UMB_Find__End_text(&failed, text, sizeof text);
-    EXPECT_STREQ(text, "Find COM5 NG : serial device busy: another program holds it");
+    EXPECT_STREQ(text, "Find COM5 NG : the serial port failed: serial device busy: another program holds it");
 
     const UMB_Line sweep[] = {{9600, kParityNone, 1}, line};
     mf_Tovra_UMB_Find__Offer_text(5, run, 2, sweep, 2, text, sizeof text);
     EXPECT_STREQ(text, "No device answered on COM5 with slave ID 7, 1.\n\nTry every slave ID from 1 to "
                        "247 at 9600 8N1, 19200 8E1? This takes about 46 s; Cancel stops it.");
+}
+
+TEST(FindTexts, APartialWriteAndALateDeviceAreNamedAsSuch)
+{
+    char text[512];
+    const UMB_Find_End partial = {ciFind_FAILED, 5, {}, 0, ciMB_ERR_WRITE, 3, 48, 0, 0};
+    mf_Tovra_UMB_Find__End_text(&partial, text, sizeof text);
+    EXPECT_STREQ(text, "Find COM5 NG : the port took only part of the request: check the adapter");
+    const UMB_Find_End slow = {ciFind_NOT_FOUND, 5, {}, 0, 0, 48, 48, 0, 2};
+    mf_Tovra_UMB_Find__End_text(&slow, text, sizeof text);
+    EXPECT_STREQ(text, "Not found on COM5: a reply came later than the probe's limit (80 ms after the "
+                       "frames); for a slower device raise the limit (tovra-cli find --limit MS)");
+    const UMB_Line line = {1200, kParityOdd, 2};
+    const int ids[] = {1};
+    mf_Tovra_UMB_Find__Note_text(5, &line, ids, 1, ciFind_REFUSED, 0, text, sizeof text);
+    EXPECT_STREQ(text, "Find COM5 1200 8O2 : the adapter refused this setting");
 }
 
 // ------------------------------------------------------- through the window
@@ -175,7 +197,7 @@ TEST_F(FindDeviceTest, ADeviceIsFoundSetIntoThePanelAndOpenedTheOrdinaryWay)
     };
     const Case cases[] = {
         {"the quick search, with the highest slave ID in the field", 247, 247, kParityNone, 0, 13},
-        {"the slave-ID sweep at the current settings", 7, 1, kParityEven, 1, 24},
+        {"the slave-ID sweep at the current settings", 7, 1, kParityEven, 1, ciFind_GRID},
     };
     recorder_.expect();
     for (const Case &c : cases) {
@@ -209,9 +231,9 @@ TEST_F(FindDeviceTest, NotFoundChangesNothingAndSaysWhetherSomethingGarbledAnswe
         std::string status;
     };
     const Case cases[] = {
-        {{"--com", "231", "--line", "57600"}, "Not found on COM231: no reply"},
-        {{"--com", "231", "--line", "57600", "--mismatch", "garble"},
-         "Not found on COM231: something garbled answered at 24 settings"},
+        {{"--com", "231", "--line", "600"}, "Not found on COM231: no reply"},
+        {{"--com", "231", "--line", "600", "--mismatch", "garble"},
+         "Not found on COM231: something garbled answered at 48 settings"},
     };
     recorder_.expect(); // the offer of the slave-ID sweep
     for (const Case &c : cases) {
@@ -229,7 +251,7 @@ TEST_F(FindDeviceTest, NotFoundChangesNothingAndSaysWhetherSomethingGarbledAnswe
         EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 1) << "the port is open again, as before";
         ASSERT_EQ(popups.size(), asked + 1) << "the sweep was offered";
         std::string log = Log();
-        EXPECT_EQ(Count(log, "Find COM231 "), ciFind_LINES);
+        EXPECT_EQ(Count(log, "Find COM231 "), ciFind_GRID);
         EXPECT_EQ(log.substr(log.find("Not found")),
                   c.status + "\nClose COM P222 OK\n" + OpenReport(231, "0-8-2") + "\n");
     }
@@ -247,16 +269,16 @@ TEST_F(FindDeviceTest, CancelStopsBeforeTheNextProbeAndLeavesThePanelAsItWas)
     auto *bar = qobject_cast<QProgressBar *>(Ctrl(kProgress));
     EXPECT_FALSE(Ctrl(kSerialGroup)->isEnabled()) << "nothing else uses the port meanwhile";
     EXPECT_TRUE(Ctrl(kCancel)->isVisible());
-    ASSERT_TRUE(RunUntil([] { return StatusText().find("(3/48)") != std::string::npos; }));
-    EXPECT_EQ(bar->value(), 3 * 100 / 48);
+    ASSERT_TRUE(RunUntil([] { return StatusText().find("(3/96)") != std::string::npos; }));
+    EXPECT_EQ(bar->value(), 3 * 100 / 96);
     Click(kCancel);
     ASSERT_TRUE(RunUntil([] { return !mf_Tovra_UMB_Find__Running(); }));
-    EXPECT_EQ(StatusText(), "Find cancelled after 3 of 48 probes");
+    EXPECT_EQ(StatusText(), "Find cancelled after 3 of 96 probes");
     EXPECT_EQ(LineSettings(), before);
     EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
     EXPECT_EQ(Log(), "Find COM232 9600 8N1, ID 7, 1 : no reply\n"
                      "Find COM232 9600 8E1, ID 7 : no reply\n"
-                     "Find cancelled after 3 of 48 probes\n");
+                     "Find cancelled after 3 of 96 probes\n");
     EXPECT_TRUE(Ctrl(kSerialGroup)->isEnabled());
     EXPECT_FALSE(Ctrl(kCancel)->isVisible());
     EXPECT_FALSE(bar->isVisible());
@@ -267,6 +289,7 @@ TEST_F(FindDeviceTest, ADeviceThatTookANewBaudRateAtTheCommitIsFoundThere)
     DevSim sim({"--com", "233", "--apply-on-commit"}); // listens at BR1 = 9600 8N1
     ASSERT_TRUE(sim.ready()) << sim.output();
     OpenPort(233);
+    Click(kRead);
     Choose(kBR1, 4); // 19200
     Click(kWrite);
     for (int tick = 0; tick < 4; ++tick)
@@ -335,4 +358,52 @@ TEST_F(FindDeviceTest, TheStatusTooltipNamesTheCauseOfTheLastFailure)
         EXPECT_EQ(status->accessibleDescription(), status->toolTip());
         CloseCom(ciPORT_umb);
     }
+}
+
+// ------------------------------------------------- never a wrong setting
+
+TEST_F(FindDeviceTest, ADeviceAtASpeedBeyondTheFourCommonOnesIsFoundAndOpenedThere)
+{
+    DevSim sim({"--com", "235", "--line", "57600,E,1"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Aim(235, 1);
+    EnableLog();
+    FindDevice();
+    EXPECT_EQ(StatusText(), "Found: 57600 8E1, ID 1");
+    EXPECT_EQ(LineSettings(), "57600 8-2-1 ID 1");
+    std::string log = Log();
+    EXPECT_EQ(log.substr(log.find("Found:")),
+              "Found: 57600 8E1, ID 1\nClose COM P222 OK\n" + OpenReport(235, "2-8-1", 57600) + "\n");
+}
+
+TEST_F(FindDeviceTest, ADeviceSlowerThanTheProbeIsNotFoundAtAWrongSettingButNamedSlow)
+{
+    // The device answers only at 9600 8E1, and later than a probe there waits
+    // (97 ms): its reply lands in the window of the next probe or the one after.
+    for (const char *late : {"delay=100", "delay=200"}) {
+        DevSim sim({"--com", "236", "--line", "9600,E,1", "--fault", late});
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Aim(236, 1);
+        EnableLog();
+        recorder_.expect(); // the offer of the slave-ID sweep, declined
+        FindDevice();
+        EXPECT_EQ(StatusText().rfind("Not found on COM236: a reply came later than the probe's limit", 0),
+                  0u)
+            << late << ": " << StatusText();
+        EXPECT_NE(StatusText().find("raise the limit"), std::string::npos);
+        EXPECT_EQ(Log().find("Found:"), std::string::npos) << Log();
+    }
+}
+
+TEST_F(FindDeviceTest, APortLostDuringTheSearchKeepsItsLostStatus)
+{
+    auto sim = std::make_unique<DevSim>(std::vector<std::string>{"--com", "237", "--line", "600"});
+    ASSERT_TRUE(sim->ready()) << sim->output();
+    OpenPort(237);
+    Click(kFind);
+    ASSERT_TRUE(RunUntil([] { return StatusText().find("(3/48)") != std::string::npos; }));
+    sim.reset(); // the adapter is pulled out
+    ASSERT_TRUE(RunUntil([] { return !mf_Tovra_UMB_Find__Running(); }));
+    EXPECT_EQ(StatusText(), std::string("COM237 lost: ") + GetRS232ErrorString(kComErrLost));
+    EXPECT_EQ(StatusColour(), ciMsgRed);
 }
