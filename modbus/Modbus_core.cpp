@@ -364,6 +364,10 @@ void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *request,
         fn_put(t, "%sreply with %d data bytes for %d registers, not %d\n\n", head, reply[2],
                fn_word(request + 4), 2 * fn_word(request + 4));
         return;
+    case ciMB_ERR_ECHO:
+        fn_put(t, "%sthe request came back: the adapter echoes what it sends (two-wire RS-485)\n\n",
+               head);
+        return;
     default:
         if (result <= ciMB_ERR_EXCEPTION)
             fn_put(t, "%sexception %d: %s\n\n", head, ciMB_ERR_EXCEPTION - result,

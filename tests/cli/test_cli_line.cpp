@@ -187,10 +187,14 @@ TEST_F(CliLineTest, AnAdapterThatEchoesIsNamedAndEchoDropsTheEcho)
 
     // Last: the echo ends the exchange at once, and the device's reply is
     // still on its way when the program exits.
-    Outcome plain = Cli(sim, "read");
+    Outcome plain = Cli(sim, "read", {"--log", "run.log"});
     EXPECT_EQ(plain.status, 5);
     EXPECT_TRUE(Contains(plain.err, "read BR1, BR2: the adapter echoes what it sends (two-wire RS-485): use --echo"))
         << plain.err;
+    EXPECT_TRUE(Contains(ReadFileBytes("run.log"), "\tP222\tMB.Rx\t" + kReadRequest +
+                                                       " \n\t\xA1\xB9\xA1\xB9\xA1\xB9 Modbus.core: the request came "
+                                                       "back: the adapter echoes what it sends (two-wire RS-485)\n"))
+        << ReadFileBytes("run.log");
 }
 
 TEST_F(CliLineTest, AnExceptionWithCodeZeroIsARefusalToo)
