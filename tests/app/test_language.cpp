@@ -27,17 +27,12 @@
 #include "log/log.h"
 #include "model/model.h"
 #include "panel_fixture.h"
+#include "panel_ids.h"
 #include "platform/ui.h"
 #include "platform/ui_qt.h"
 #include "serial/UMB_find.h"
 
 namespace {
-
-constexpr int ciComNumber = 15;
-constexpr int ciPortToggle = 26;
-constexpr int ciTestRead = 30;
-constexpr int ciBR1 = 46;
-constexpr int ciReasonLine = 63;
 
 // Texts that are the same in every language on purpose: register and device
 // names, port names, numbers, the framing letters, key names.
@@ -124,9 +119,9 @@ TEST_P(LanguageTest, EveryTextAndEveryAccessibleNameOfThePanelIsInTheChosenLangu
     mf_Tovra_Lang__SV(GetParam());
     mf_Tovra_Lang__Refresh();
     // The parts that show only now and then are heard too.
-    for (int control : {61, 62, ciReasonLine})
+    for (int control : {kCancel, kProgress, kReasonLine})
         SetCtrlAttribute(gvTovra_COMM, control, ATTR_VISIBLE, 1);
-    SetCtrlVal(gvTovra_COMM, ciReasonLine, mf_Tovra_Lang__S(ciS_NoViewer));
+    SetCtrlVal(gvTovra_COMM, kReasonLine, mf_Tovra_Lang__S(ciS_NoViewer));
 
     std::vector<Heard> heard;
     std::vector<std::string> unnamed;
@@ -178,11 +173,11 @@ TEST_F(StatusLanguageTest, TheReasonOfAFailureShowsOnItsOwnLineInTheLanguageAndG
     for (const Case &c : cases) {
         mf_Tovra_Lang__SV(c.lang);
         mf_Tovra_Lang__Refresh();
-        Click(ciTestRead); // no port is open
+        Click(kTestRead); // no port is open
         EXPECT_EQ(StatusText(), "Read NG") << "the status word stays";
-        auto *line = QAccessible::queryAccessibleInterface(Ctrl(ciReasonLine));
+        auto *line = QAccessible::queryAccessibleInterface(Ctrl(kReasonLine));
         EXPECT_EQ(line->text(QAccessible::Name).toStdString(), c.reason);
-        Choose(ciBR1, 3); // the next status
+        Choose(kBR1, 3); // the next status
         EXPECT_EQ(line->text(QAccessible::Name).toStdString(), "");
     }
 }
@@ -192,7 +187,7 @@ TEST_F(StatusLanguageTest, OpeningTheLogWithoutAViewerSaysSoInTheStatus)
     setenv("TOVRA_VIEWER", (dir_ + "/no-such-viewer").c_str(), 1);
     mf_Tovra_Lang__SV(ciLang_SC);
     mf_Tovra_Lang__Refresh();
-    QTest::keyClick(Ctrl(ciComNumber), Qt::Key_F3);
+    QTest::keyClick(Ctrl(kComField), Qt::Key_F3);
     unsetenv("TOVRA_VIEWER");
     EXPECT_EQ(StatusText(), "没有可显示日志的程序：请安装 xdg-utils 或设定 TOVRA_VIEWER");
     EXPECT_EQ(StatusColour(), 0xFF0000);
@@ -205,15 +200,15 @@ TEST_F(StatusLanguageTest, AComNumberSetThroughTheAccessibilityInterfaceOpensThe
     DevSim sim;
     ASSERT_TRUE(sim.ready()) << sim.output();
     EnableLog();
-    auto *field = qobject_cast<QSpinBox *>(Ctrl(ciComNumber));
+    auto *field = qobject_cast<QSpinBox *>(Ctrl(kComField));
     field->setFocus();
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(field);
     ASSERT_NE(iface->valueInterface(), nullptr);
     iface->valueInterface()->setCurrentValue(sim.com());
     int toggle = 0;
-    GetCtrlVal(gvTovra_COMM, ciPortToggle, &toggle);
+    GetCtrlVal(gvTovra_COMM, kToggle, &toggle);
     EXPECT_EQ(toggle, 1) << StatusText();
-    Ctrl(ciPortToggle)->setFocus(); // focus leaves the field
+    Ctrl(kToggle)->setFocus(); // focus leaves the field
     QApplication::processEvents();
     std::string log = Log();
     std::string open = "Open Com ( P222, " + sim.comName() + ",";
@@ -246,7 +241,7 @@ TEST_F(StatusLanguageTest, FindDeviceAsksAndReportsInTheLanguageAndLogsInEnglish
     EnableLog();
     mf_Tovra_Lang__SV(ciLang_SC);
     mf_Tovra_Lang__Refresh();
-    SetCtrlVal(gvTovra_COMM, ciComNumber, sim.com());
+    SetCtrlVal(gvTovra_COMM, kComField, sim.com());
     recorder_.expect(); // the offer of the slave-ID sweep
     size_t asked = popups.size();
     Click(60);

@@ -23,6 +23,7 @@
 #include "modbus/Modbus_core.h"
 #include "model/model.h"
 #include "panel_fixture.h"
+#include "panel_ids.h"
 #include "serial/UART_MB.h"
 
 namespace {
@@ -72,13 +73,6 @@ private:
     std::thread thread_;
 };
 
-constexpr int kStatus = 12;
-constexpr int kRead = 24;
-constexpr int kWrite = 38;
-constexpr int kBR1 = 46;
-constexpr int kBR2 = 45;
-constexpr int kReadTimer = 28;
-constexpr int kWriteTimer = 40;
 
 class SequenceTest : public PanelTest {
 protected:

@@ -15,19 +15,11 @@
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
 #include "panel_fixture.h"
+#include "panel_ids.h"
 #include "platform/serial.h"
 #include "serial/UART_MB.h"
 
 namespace {
-
-constexpr int kStatus = 12;
-constexpr int kRead = 24;
-constexpr int kWrite = 38;
-constexpr int kBR1 = 46;
-constexpr int kBR2 = 45;
-constexpr int kWriteTimer = 40;
-constexpr int kVerify = 70;
-constexpr int kFind = 60;
 
 class WriteChecksTest : public PanelTest {
 protected:

@@ -20,22 +20,19 @@
 #include "model/model.h"
 #include "platform/ui.h"
 #include "platform/ui_qt.h"
+#include "panel_ids.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kRuns = 20;
-constexpr int ciStatus = 12;
-constexpr int ciComNumber = 15;
-constexpr int ciPortToggle = 26;
-constexpr int ciWrite = 38;
 constexpr int ciTimeoutMs = 5000;
 
 std::string Status()
 {
     char text[256] = "";
-    GetCtrlVal(gvTovra_COMM, ciStatus, text, sizeof text);
+    GetCtrlVal(gvTovra_COMM, kStatus, text, sizeof text);
     return text;
 }
 
@@ -83,19 +80,19 @@ int main(int argc, char **argv)
         DisplayPanel(gvTovra_COMM);
 
         // Open the simulator's port as an operator does: its number, Enter.
-        auto *com = static_cast<QSpinBox *>(UiCtrlWidget(gvTovra_COMM, ciComNumber));
+        auto *com = static_cast<QSpinBox *>(UiCtrlWidget(gvTovra_COMM, kComField));
         com->setFocus();
         com->selectAll();
         QTest::keyClicks(com, QString::number(sim.com()));
         QTest::keyClick(com, Qt::Key_Return);
         int open = 0;
-        GetCtrlVal(gvTovra_COMM, ciPortToggle, &open);
+        GetCtrlVal(gvTovra_COMM, kToggle, &open);
         if (!open) {
             std::printf("cannot set up: %s did not open: %s\n", sim.comName().c_str(), Status().c_str());
             return kCannotSetUp;
         }
 
-        QWidget *write = UiCtrlWidget(gvTovra_COMM, ciWrite);
+        QWidget *write = UiCtrlWidget(gvTovra_COMM, kWrite);
         std::vector<double> ms;
         int failed = 0;
         for (int i = 0; i < kRuns; ++i) {

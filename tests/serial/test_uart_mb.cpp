@@ -13,23 +13,13 @@
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
 #include "panel_fixture.h"
+#include "panel_ids.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
 #include "serial/ComList.h"
 #include "serial/UART_MB.h"
 
 namespace {
-
-constexpr int kStatus = 12;
-constexpr int kComField = 15;
-constexpr int kBaud = 18;
-constexpr int kData = 22;
-constexpr int kParity = 20;
-constexpr int kStop = 19;
-constexpr int kComList = 21;
-constexpr int kToggle = 26;
-constexpr int kIdField = 27;
-constexpr int kTestRead = 30;
 
 const std::string kMark = "\xA1\xB9\xA1\xB9\xA1\xB9";
 

@@ -20,6 +20,7 @@
 #include "modbus/Modbus_core.h"
 #include "model/model.h"
 #include "panel_fixture.h"
+#include "panel_ids.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
 #include "serial/UART_MB.h"
@@ -132,19 +133,6 @@ TEST(FindTexts, APartialWriteAndALateDeviceAreNamedAsSuch)
 // ------------------------------------------------------- through the window
 
 namespace {
-
-constexpr int kStop = 19;
-constexpr int kRead = 24;
-constexpr int kTestRead = 30;
-constexpr int kWrite = 38;
-constexpr int kWriteTimer = 40;
-constexpr int kBR1 = 46;
-constexpr int kBR2 = 45;
-constexpr int kSerialGroup = 11;
-constexpr int kFind = 60;
-constexpr int kCancel = 61;
-constexpr int kProgress = 62;
-constexpr int kStatus = 12;
 
 class FindDeviceTest : public PanelTest {
 protected:
