@@ -90,7 +90,7 @@ int FindShot(int com, const char *file)
     QTest::mouseClick(UiCtrlWidget(gvTovra_COMM, ciFind), Qt::LeftButton);
     QElapsedTimer t;
     t.start();
-    while (Status().find("(20/48)") == std::string::npos && t.elapsed() < 20000)
+    while (Status().find("(20/") == std::string::npos && t.elapsed() < 20000)
         QCoreApplication::processEvents();
     bool saved = SaveShot(file);
     auto over = [] { return Status().rfind("Found", 0) == 0 || Status().rfind("Not found", 0) == 0; };
