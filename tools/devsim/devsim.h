@@ -149,9 +149,10 @@ extern const char *const caDev_USAGE;
 // ---- Port map link -------------------------------------------------------
 
 std::string mf_Dev_PortsDir__default();
-// Links dir/COMn to `target`. An existing link may be replaced only when it
-// dangles or already points to `target`. Returns false with `error` set.
+// Links dir/COMn to `target`, marked by dir/COMn.pid. An existing link may be
+// replaced only when it dangles, already points to `target`, or is the mark
+// of a simulator that is gone. Returns false with `error` set.
 bool mf_Dev_Link__make(const std::string &dir, int com, const std::string &target,
                        std::string &linkPath, std::string &error);
-// Removes the link when it still points to `target`.
+// Removes the link and its mark when it still points to `target`.
 void mf_Dev_Link__remove(const std::string &linkPath, const std::string &target);
