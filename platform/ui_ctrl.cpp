@@ -440,28 +440,6 @@ int InsertListItem(int panel, int control, int index, const char *label, int val
     return UIE_BAD_ATTRIBUTE;
 }
 
-int ReplaceListItem(int panel, int control, int index, const char *label)
-{
-    Control *c = FindControl(panel, control);
-    if (!c)
-        return UIE_CTRL_NOT_FOUND;
-    QString text = QString::fromUtf8(label ? label : "");
-    QSignalBlocker block(c->widget.data());
-    if (auto *l = qobject_cast<QListWidget *>(c->widget.data())) {
-        if (index < 0 || index >= l->count())
-            return UIE_BAD_INDEX;
-        l->item(index)->setText(text);
-        return 0;
-    }
-    if (auto *cb = qobject_cast<QComboBox *>(c->widget.data())) {
-        if (index < 0 || index >= cb->count())
-            return UIE_BAD_INDEX;
-        cb->setItemText(index, text);
-        return 0;
-    }
-    return UIE_BAD_ATTRIBUTE;
-}
-
 // The ring or list behind a control, or the UIE_ code why there is none.
 static int FindItemView(int panel, int control, ItemView *view)
 {
@@ -490,6 +468,18 @@ int SetCtrlIndex(int panel, int control, int index)
     if (index < 0 || index >= v.count())
         return UIE_BAD_INDEX;
     v.select(index);
+    return 0;
+}
+
+int ReplaceListItem(int panel, int control, int index, const char *label)
+{
+    ItemView v;
+    int r = FindItemView(panel, control, &v);
+    if (r < 0)
+        return r;
+    if (index < 0 || index >= v.count())
+        return UIE_BAD_INDEX;
+    v.setText(index, QString::fromUtf8(label ? label : ""));
     return 0;
 }
 

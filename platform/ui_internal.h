@@ -174,6 +174,14 @@ public:
         QVariant data = ring_ ? ring_->itemData(i) : list_->item(i)->data(Qt::UserRole);
         return data.isValid() ? data.toInt() : i;
     }
+    void setText(int i, const QString &text)
+    {
+        QSignalBlocker block(ring_ ? static_cast<QObject *>(ring_) : list_);
+        if (ring_)
+            ring_->setItemText(i, text);
+        else
+            list_->item(i)->setText(text);
+    }
     void select(int i)
     {
         QSignalBlocker block(ring_ ? static_cast<QObject *>(ring_) : list_);
