@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/version.h"
 #include "cli/cli.h"
 #include "log/log.h"
 #include "platform/ui.h"
@@ -10,7 +11,7 @@
 int main(int argc, char **argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("tovra-cli %s\n", TOVRA_VERSION);
+        std::printf("tovra-cli %s\n", caTovra_Version);
         return 0;
     }
     CliArgs args;
