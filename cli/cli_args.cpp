@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 
 #include <charconv>
+#include <iterator>
 #include <cstring>
 
 #include "log/log.h"
@@ -446,6 +447,11 @@ int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t s
     return a->help ? 0 : fn_check(a, given, error, size);
 }
 
+const char *mf_Tovra_CLI__Option_name(int i)
+{
+    return i >= 0 && i < static_cast<int>(std::size(caOptions)) ? caOptions[i].name : nullptr;
+}
+
 void mf_Tovra_CLI__Synopsis(const CliCommand *command, FILE *out)
 {
     if (command) {
@@ -458,24 +464,32 @@ void mf_Tovra_CLI__Synopsis(const CliCommand *command, FILE *out)
 
 void mf_Tovra_CLI__Usage(const CliCommand *command, FILE *out)
 {
-    mf_Tovra_CLI__Synopsis(command, out);
     if (!command) {
-        std::fprintf(out, "\nThe Tovra device's own jobs from a script, one command per run:\n");
-        for (int i = 0; i < ciCli_CommandCount; ++i)
-            std::fprintf(out, "\n%s: %s\n", caCli_Commands[i].name, caCli_Commands[i].summary);
-        std::fprintf(out, "\nEvery command takes --json, --log FILE and --help (tovra-cli read --help);\n"
-                          "tovra-cli --version shows the version.\n");
+        // GNU's layout, which help2man turns into the manual page tovra-cli(1).
+        std::fprintf(out, "Usage: tovra-cli COMMAND [OPTION]...\n"
+                          "The Tovra device's own jobs from a script, one command per run. Every\n"
+                          "command takes --json, --log FILE and --help, which shows its usage and\n"
+                          "options (tovra-cli read --help); tovra-cli --version shows the version.\n"
+                          "\nCommands:\n");
+        for (int i = 0; i < ciCli_CommandCount; ++i) {
+            std::fprintf(out, "  %-10s ", caCli_Commands[i].name);
+            for (const char *c = caCli_Commands[i].summary; *c; ++c)
+                *c == '\n' ? std::fputs("\n             ", out) : std::fputc(*c, out);
+            std::fprintf(out, "\n");
+        }
+        std::fprintf(out, "\nOptions (a command's --help lists the ones it takes):\n");
     } else {
+        mf_Tovra_CLI__Synopsis(command, out);
         std::fprintf(out, "\n%s\n\n", command->summary);
-        for (const CliOption &o : caOptions)
-            if (command->options & o.bit) {
-                char head[32];
-                std::snprintf(head, sizeof head, "%s%s%s", o.name, o.meta ? " " : "", o.meta ? o.meta : "");
-                std::fprintf(out, "  %-18s %s\n", head, o.help);
-            }
     }
+    for (const CliOption &o : caOptions)
+        if (!command || (command->options & o.bit)) {
+            char head[32];
+            std::snprintf(head, sizeof head, "%s%s%s", o.name, o.meta ? " " : "", o.meta ? o.meta : "");
+            std::fprintf(out, "  %-18s %s\n", head, o.help);
+        }
     std::fprintf(out, "\nBaud rates of the device:");
     for (int i = 0; i < ciBR_dev_count; ++i)
         std::fprintf(out, " %ld", caBR_dev[i]);
-    std::fprintf(out, "\n%s", caExitText);
+    std::fprintf(out, "\n\n%s", caExitText);
 }

@@ -14,7 +14,9 @@ declare -A purpose_packages=(
          libmodbus-dev fonts-wqy-microhei xdg-utils"
   [test]="libgtest-dev libbenchmark-dev
           xvfb xauth"
-  [package]="dpkg-dev file desktop-file-utils"
+  # help2man writes the manual pages at build time; lintian, appstream (appstreamcli)
+  # and man-db (man) check the package.
+  [package]="dpkg-dev file desktop-file-utils help2man lintian appstream man-db"
   [ci]="g++-mingw-w64-x86-64 wine wine64 mbpoll" # mbpoll: the command-line benchmark runs it beside tovra-cli
 )
 

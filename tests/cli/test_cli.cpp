@@ -259,7 +259,7 @@ TEST(CliArguments, HelpShowsTheUsageOfTheProgramOrOfOneCommand)
         Args args;
         const char *start;
     } rows[] = {
-        {{"--help"}, "usage: tovra-cli ports"},
+        {{"--help"}, "Usage: tovra-cli COMMAND [OPTION]..."},
         {{"write", "--help"}, "usage: tovra-cli write --com N"},
         {{"read", "--com", "5", "--help"}, "usage: tovra-cli read --com N"},
     };
