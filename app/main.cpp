@@ -27,10 +27,7 @@ constexpr const char *caUsage =
     "  TOVRA_PORTS_ONLY  1: the port search lists the port map's links only\n"
     "  TOVRA_VIEWER      the program F3 shows the log with (default xdg-open)\n"
     "  DISPLAY, WAYLAND_DISPLAY, QT_QPA_PLATFORM\n"
-    "                    where the window shows; without any, the program ends\n"
-    "\n"
-    "Exit status: 0 closed; 1 no display, or the window could not start (another\n"
-    "Tovra COMM holds the folder's lock, the resource file is missing).\n";
+    "                    where the window shows; without any, the program ends\n";
 
 } // namespace
 
