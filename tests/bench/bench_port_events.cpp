@@ -5,6 +5,7 @@
 // events). Prints figures; it exits non-zero only when it cannot set up.
 #include <QApplication>
 #include <QListWidget>
+#include <QTest>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +21,7 @@
 
 #include "app/Tovra_main.h"
 #include "bench.h"
-#include "platform/devices.h"
+#include "platform/port_watch.h"
 #include "platform/ui.h"
 #include "platform/ui_qt.h"
 #include "serial/ComList.h"
@@ -137,11 +138,18 @@ int main(int argc, char **argv)
     }
     const std::string device = ptsname(master);
 
+    // Each plug and unplug comes alone, after the spacing that a burst
+    // would have to wait for.
+    auto settle = [] {
+        QTest::qWait(2 * ciPortWatchSpacingMs);
+    };
     std::vector<double> listed, dropped;
     for (int i = 0; i < kRuns; ++i) {
+        settle();
         auto start = BenchClock::now();
         fs::create_symlink(device, ports + "/COM230");
         listed.push_back(WaitForItems(1, start));
+        settle();
         start = BenchClock::now();
         fs::remove(ports + "/COM230");
         dropped.push_back(WaitForItems(0, start));
