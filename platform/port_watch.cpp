@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/devices.h"
 #include "platform/ui.h"
@@ -104,21 +105,46 @@ bool WatchUdev()
     return true;
 }
 
+QString gsMapFolder;         // as $TOVRA_PORTS_DIR names it, absolute
+QStringList gvMapEntries;   // what of it can make a port: see MapEntries
+
 // The port-map folder, or, while it does not exist, the nearest folder
 // above it that does, so its creation is seen too.
-QString MapFolderToWatch()
+QString FolderToWatch()
 {
-    char path[1024];
-    ComPortMapDir(path, sizeof path);
-    QString dir = QDir::cleanPath(QDir::current().absoluteFilePath(QFile::decodeName(path)));
+    QString dir = gsMapFolder;
     while (!QFileInfo(dir).isDir() && dir != QDir::rootPath())
         dir = QFileInfo(dir).absolutePath();
     return dir;
 }
 
+// The entries COM... of the map folder, each with its link's target or, for
+// a simulator's mark, the process ID it holds. Other changes in the folder
+// (or in the folder above it) are no port events: the program's own files,
+// should the map be its working folder, must not start a search that
+// writes them again.
+QStringList MapEntries()
+{
+    QDir dir(gsMapFolder);
+    QStringList entries;
+    const QStringList names = dir.entryList({"COM*"}, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                            QDir::Name);
+    for (const QString &name : names) {
+        QFileInfo info(dir.filePath(name));
+        QString what = info.symLinkTarget();
+        if (what.isEmpty()) {
+            QFile mark(info.filePath());
+            if (info.isFile() && mark.open(QIODevice::ReadOnly))
+                what = QString::fromLatin1(mark.read(32));
+        }
+        entries << name + QLatin1Char('\t') + what;
+    }
+    return entries;
+}
+
 void WatchFolder()
 {
-    const QString dir = MapFolderToWatch();
+    const QString dir = FolderToWatch();
     const QStringList watched = gpFolder->directories();
     if (watched.size() == 1 && watched.front() == dir)
         return;
@@ -127,13 +153,24 @@ void WatchFolder()
     gpFolder->addPath(dir);
 }
 
+void OnFolder()
+{
+    WatchFolder(); // the map folder may have been made or removed
+    QStringList entries = MapEntries();
+    if (entries == gvMapEntries)
+        return;
+    gvMapEntries = std::move(entries);
+    Note();
+}
+
 bool WatchSources()
 {
+    char path[1024];
+    ComPortMapDir(path, sizeof path);
+    gsMapFolder = QDir::cleanPath(QDir::current().absoluteFilePath(QFile::decodeName(path)));
+    gvMapEntries = MapEntries();
     gpFolder = new QFileSystemWatcher(qApp);
-    QObject::connect(gpFolder, &QFileSystemWatcher::directoryChanged, [] {
-        WatchFolder(); // the map folder may have been made or removed
-        Note();
-    });
+    QObject::connect(gpFolder, &QFileSystemWatcher::directoryChanged, OnFolder);
     WatchFolder();
     bool udev = !DevicesPortsOnly() && WatchUdev();
     return udev || !gpFolder->directories().isEmpty();

@@ -503,29 +503,33 @@ TEST_F(PortEventsTest, AfterAnEventTheListFilesAndLogAreThoseOfAPressOnTheSamePo
     QTest::qWait(2 * ciPortWatchSpacingMs); // the simulators' own links have been followed
     EnableLog();
     std::filesystem::remove(caCOM_Exist);
-    WriteFileBytes(DevSim::portsDir() + "/touched", ""); // any change of the folder
+    WriteFileBytes(DevSim::portsDir() + "/COM250.pid", "1"); // a change of the map
     ASSERT_TRUE(QTest::qWaitFor([] { return std::filesystem::exists(caCOM_Exist); }, kFollowMs));
     const std::vector<std::string> afterEvent = seen();
     EnableLog();
     Click(kSearch);
     EXPECT_EQ(seen(), afterEvent);
     EXPECT_EQ(afterEvent.back(), "Prolific\n");
-    std::filesystem::remove(DevSim::portsDir() + "/touched");
+    std::filesystem::remove(DevSim::portsDir() + "/COM250.pid");
 }
 
-TEST_F(PortEventsTest, TwentyEventsIn100msRunAtMostTwoSearches)
+TEST_F(PortEventsTest, TwentyEventsIn100msRunAtMostTwoSearchesAndOtherFilesNone)
 {
     HandIn({"Prolific USB-to-Serial Comm Port (COM5)"}); // each search logs "Prolific" once
     QTest::qWait(2 * ciPortWatchSpacingMs);
     EnableLog();
     const std::string dir = DevSim::portsDir();
+    WriteFileBytes(dir + "/Dev_Mng_00_All_DEV.txt", ""); // no port: a map that is the working folder
+    QTest::qWait(2 * ciPortWatchSpacingMs);
+    std::filesystem::remove(dir + "/Dev_Mng_00_All_DEV.txt");
+    EXPECT_EQ(Log(), "") << "a file that makes no port started a search";
     for (int i = 0; i < 20; ++i) {
-        WriteFileBytes(dir + "/burst-" + std::to_string(i), "x");
+        WriteFileBytes(dir + "/COM" + std::to_string(200 + i) + ".pid", "1");
         QTest::qWait(5);
     }
     QTest::qWait(1000);
     for (int i = 0; i < 20; ++i)
-        std::filesystem::remove(dir + "/burst-" + std::to_string(i));
+        std::filesystem::remove(dir + "/COM" + std::to_string(200 + i) + ".pid");
     const std::string log = Log();
     size_t searches = 0;
     for (size_t at = 0; (at = log.find("Prolific\n", at)) != std::string::npos; at += 9)
