@@ -162,6 +162,7 @@ int mf_APP_Tovra__init(void)
     mf_Tovra_Lang__SV(giLang);
     mf_Tovra_Lang__Refresh();
     DisplayPanel(gvTovra_COMM);
+    mf_Tovra_ComList__Follow();
     return 0;
 }
 

@@ -54,6 +54,7 @@ struct CliArgs {
     int help;
     const char *log;       // --log FILE, or nullptr
     const char *files;     // ports: --files DIR, or nullptr
+    int watch;             // ports: follow the ports after the list
 };
 
 typedef int (*CliRunPtr)(const CliArgs *args);

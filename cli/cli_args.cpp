@@ -40,6 +40,7 @@ enum : unsigned {
     ciOptRegister = 1u << 21,
     ciOptCount = 1u << 22,
     ciOptLimit = 1u << 23,
+    ciOptWatch = 1u << 24,
 };
 constexpr unsigned ciOptAll = ciOptJson | ciOptLog | ciOptHelp;
 // The port and line settings, and how exchanges go on it.
@@ -261,6 +262,10 @@ constexpr CliOption caOptions[] = {
      [](CliArgs *a, const char *v, char *, size_t) { return a->files = v, 0; },
      "write the search's files into DIR and keep them (default: a\n"
      "                     private temporary folder, removed afterwards)"},
+    {"--watch", nullptr, ciOptWatch,
+     [](CliArgs *a, const char *, char *, size_t) { return a->watch = 1, 0; },
+     "after the list, one line per port that comes (+) or goes (-), until\n"
+     "                     interrupted (exit 0 on SIGINT or SIGTERM)"},
     {"--json", nullptr, ciOptJson,
      [](CliArgs *a, const char *, char *, size_t) { return a->json = 1, 0; },
      "print one JSON object on stdout instead of text"},
@@ -352,13 +357,18 @@ int fn_check(const CliArgs *a, unsigned given, char *error, size_t size)
 } // namespace
 
 const CliCommand caCli_Commands[] = {
-    {"ports", "ports [--files DIR] [--json] [--log FILE]",
+    {"ports", "ports [--watch] [--files DIR] [--json] [--log FILE]",
      "Searches the serial ports as the window's port list does (Prolific adapters\n"
      "first, ports held by another program left out) and prints one line per\n"
      "free port: COM number, device path, friendly name, separated by tabs. Ports\n"
      "you may not open follow, marked \"no permission\" (JSON: \"permission\":false).\n"
+     "No port: nothing on stdout, a hint on stderr, exit 0.\n"
+     "--watch then follows the ports as the window's list does, opening none:\n"
+     "+ COM33 Prolific USB-Serial Controller [ttyUSB0] (COM33)   when one comes,\n"
+     "- COM33 Prolific USB-Serial Controller [ttyUSB0] (COM33)   when it goes\n"
+     "(JSON: one object a line, \"event\":\"add\" or \"remove\").\n"
      "TOVRA_PORTS_ONLY=1 lists the port map's links only.",
-     ciOptFiles | ciOptAll, {0, 0}, mf_Tovra_CLI__Ports},
+     ciOptFiles | ciOptWatch | ciOptAll, {0, 0}, mf_Tovra_CLI__Ports},
     {"read", "read --com N|--port PATH [--raw | --register ADDR [--count N]]\n"
              "                 [--baud B --parity P --data D --stop S --id ID]\n"
              "                 [--timeout SECONDS --retries N --echo --rs485 -v]",

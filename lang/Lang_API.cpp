@@ -32,6 +32,8 @@ constexpr int caLang_Charset[ciLang_Count] = {CHARSET_DEFAULT, CHARSET_BIG5, CHA
 // Where a caption of the table goes.
 enum { ciToMenu, ciToItem, ciToTitle, ciToLabel, ciToValue, ciToName, ciToTip };
 
+constexpr int ciComListCtrl = 21;
+
 struct LangCaption {
     int sid;
     int target;
@@ -75,7 +77,6 @@ const LangCaption caLang_Captions[] = {
     {ciS_ComList, ciToName, {21, 0}},
     {ciS_FindProgress, ciToName, {62, 0}},
     // Tooltips, which screen readers read as descriptions
-    {ciS_TipComList, ciToTip, {21, 0}},
     {ciS_TipSearch, ciToTip, {10, 0}},
     {ciS_TipComNumber, ciToTip, {15, 0}},
     {ciS_TipSlaveId, ciToTip, {27, 0}},
@@ -272,12 +273,23 @@ int mf_Tovra_Lang__Refresh(void)
     for (int i = 0; i < static_cast<int>(std::size(caLang_Parity)); ++i)
         ReplaceListItem(gvTovra_COMM, ciParityRing, i, mf_Tovra_Lang__S(caLang_Parity[i]));
     SetConfirmPopupAnswers(mf_Tovra_Lang__S(ciS_Yes), mf_Tovra_Lang__S(ciS_No));
+    mf_Tovra_Lang__Tip_ComList();
     for (const LangHelp &h : caLang_Help) {
         SetCtrlVal(gvTovra_COMM, h.controls[0], h.text[giLang]);
         if (h.controls[1])
             SetCtrlVal(gvTovra_COMM, h.controls[1], h.text[giLang]);
     }
     return 0;
+}
+
+// The port list's items are ports only, so its tooltip is where an empty
+// list says why it is empty and what helps.
+int mf_Tovra_Lang__Tip_ComList(void)
+{
+    int n = 0;
+    GetNumListItems(gvTovra_COMM, ciComListCtrl, &n);
+    return SetCtrlAttribute(gvTovra_COMM, ciComListCtrl, ATTR_TOOLTIP_TEXT,
+                            mf_Tovra_Lang__S(n > 0 ? int{ciS_TipComList} : int{ciS_TipNoPorts}));
 }
 
 void evLANG(int, int menuItem, void *, int)

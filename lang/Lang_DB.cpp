@@ -282,6 +282,8 @@ const LangS gcaLangS[] = {
     {900303, {"Cannot write in this folder:", "無法寫入此資料夾：", "无法写入此文件夹："}},
     {900304, {"Tovra COMM already runs in:", "Tovra COMM 已在此執行：", "Tovra COMM 已在此运行："}},
     {900305, {"Use that window or close it.", "請使用該視窗或先關閉它。", "请使用该窗口或先关闭它。"}},
+    {900310, {"no serial ports: plug in an adapter, or start tovra-devsim",
+              "沒有串列埠：請插上轉接器，或啟動 tovra-devsim", "没有串口：请插上转接器，或启动 tovra-devsim"}},
 };
 const int ciLangS_Count = sizeof gcaLangS / sizeof gcaLangS[0];
 

@@ -52,6 +52,10 @@ enum {
     ciS_NotFoundLate = 900220, ciS_FindNotStarted, ciS_ReadsBack, ciS_NotConfirmed,
 };
 
+// The port list's texts, 900300-900399 (those of the list's own module are
+// numbered there).
+enum { ciS_TipNoPorts = 900310 };
+
 // Copies the text of (sid, lang) with its terminator into dest and returns 0.
 // A language outside 0..2 copies nothing, silently. An ID the table lacks
 // copies nothing and shows the "Lang SID not fount" box. A text that does not

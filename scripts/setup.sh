@@ -11,7 +11,7 @@ set -euo pipefail
 declare -A purpose_packages=(
   [run]="cmake g++ make pkg-config
          qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
-         libmodbus-dev fonts-wqy-microhei xdg-utils"
+         libmodbus-dev libudev-dev fonts-wqy-microhei xdg-utils"
   [test]="libgtest-dev libbenchmark-dev
           xvfb xauth"
   # help2man writes the manual pages at build time; lintian, appstream (appstreamcli)

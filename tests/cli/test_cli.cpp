@@ -1,13 +1,18 @@
 // tovra-cli as a whole process against tovra-devsim: what it prints, its
 // exit status for each outcome, and what the device holds afterwards.
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QTest>
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -27,6 +32,9 @@ namespace fs = std::filesystem;
 namespace {
 
 using CliTest = ScratchDirTest;
+
+// Waits for the watch to follow an event: well beyond the second it takes.
+constexpr int kWatchMs = 5000;
 
 } // namespace
 
@@ -173,6 +181,13 @@ TEST_F(CliTest, JsonIsOneObjectOnStdoutAlsoForAFailure)
 
 TEST_F(CliTest, PortsPrintsTheFreePortsAndKeepsTheSearchFilesOnlyWhereAsked)
 {
+    fs::create_directory("no-ports");
+    Outcome none = Cli({"ports"}, {"TOVRA_PORTS_DIR=no-ports"});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "") << "scripts read an empty list";
+    EXPECT_EQ(none.err, "no serial ports: plug in an adapter, or start tovra-devsim\n");
+    fs::remove("no-ports");
+
     DevSim sim;
     ASSERT_TRUE(sim.ready()) << sim.output();
     std::string line = "200\t" + sim.linkPath() + "\tVirtual serial port [" +
@@ -433,4 +448,59 @@ TEST_F(CliTest, PortsListsAPortThePlainUserMayNotOpenAfterTheFreeOnesInTheWindow
     EXPECT_EQ(ports[1].toObject()["com"].toInt(), 230);
     EXPECT_EQ(ports[1].toObject()["permission"].toBool(), false);
     EXPECT_EQ(ports[1].toObject()["name"].toString().toStdString(), refusedName);
+}
+
+// The list first, then a line for the simulator that comes and one when it
+// goes; either signal ends the watch with status 0.
+TEST_F(CliTest, PortsWatchPrintsAPortThatComesAndGoesUntilInterrupted)
+{
+    struct Row {
+        bool json;
+        int signal;
+        std::string added, removed; // the start of each line
+    };
+    const Row rows[] = {
+        {true, SIGINT, "{\"event\":\"add\",\"com\":203,", "{\"event\":\"remove\",\"com\":203,"},
+        {false, SIGTERM, "+ COM203 Virtual serial port [", "- COM203 Virtual serial port ["},
+    };
+    DevSim::portsDir(); // in the environment the watch inherits
+    for (const Row &row : rows) {
+        // The list is made once the watch follows events: its files tell when.
+        const std::string files = row.json ? "json" : "text";
+        fs::create_directory(files);
+        QProcess watch;
+        watch.setProgram(TOVRA_CLI);
+        watch.setArguments({"ports", "--watch", "--files", QString::fromStdString(files)});
+        if (row.json)
+            watch.setArguments(watch.arguments() << "--json");
+        watch.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(files + "/COM__Exist.txt"); }, kWatchMs));
+        if (row.json) {
+            ASSERT_TRUE(watch.canReadLine() || watch.waitForReadyRead(kWatchMs));
+            EXPECT_EQ(watch.readLine().toStdString(), "{\"command\":\"ports\",\"ok\":true,\"ports\":[]}\n");
+        }
+        auto next = [&] {
+            while (!watch.canReadLine() && watch.waitForReadyRead(kWatchMs)) {
+            }
+            return watch.readLine().toStdString();
+        };
+        std::string added, removed;
+        {
+            DevSim sim({"--com", "203"});
+            ASSERT_TRUE(sim.ready()) << sim.output();
+            added = next();
+        }
+        removed = next();
+        EXPECT_EQ(added.rfind(row.added, 0), 0u) << added;
+        EXPECT_EQ(removed.rfind(row.removed, 0), 0u) << removed;
+        if (row.json) {
+            EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(added)).object()["permission"].toBool(), true);
+        }
+        kill(static_cast<pid_t>(watch.processId()), row.signal);
+        ASSERT_TRUE(watch.waitForFinished(kWatchMs));
+        EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(watch.exitCode(), 0);
+        EXPECT_EQ(watch.readAllStandardError().toStdString(),
+                  "no serial ports: plug in an adapter, or start tovra-devsim\n");
+    }
 }
