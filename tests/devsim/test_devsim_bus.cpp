@@ -23,14 +23,22 @@ double MsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The bytes that arrived, each with when it came (ms after `from`), and
+// how many reads they took.
+struct Arrival {
+    Bytes bytes;
+    std::vector<double> ms;
+    int reads = 0;
+};
+
 // Every byte that arrives until `want` bytes are in or `limitMs` have passed.
-Bytes Collect(modbus_t *m, size_t want, int limitMs)
+Arrival Timed(modbus_t *m, size_t want, int limitMs, Clock::time_point from = Clock::now())
 {
-    Bytes got;
+    Arrival a;
     auto end = Clock::now() + std::chrono::milliseconds(limitMs);
     pollfd p{modbus_get_socket(m), POLLIN, 0};
     uint8_t buf[256];
-    while (got.size() < want) {
+    while (a.bytes.size() < want) {
         int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())
                            .count());
         if (left <= 0 || poll(&p, 1, left) <= 0)
@@ -38,10 +46,14 @@ Bytes Collect(modbus_t *m, size_t want, int limitMs)
         ssize_t n = read(p.fd, buf, sizeof buf);
         if (n <= 0)
             break;
-        got.insert(got.end(), buf, buf + n);
+        a.bytes.insert(a.bytes.end(), buf, buf + n);
+        a.ms.insert(a.ms.end(), size_t(n), MsSince(from));
+        a.reads++;
     }
-    return got;
+    return a;
 }
+
+Bytes Collect(modbus_t *m, size_t want, int limitMs) { return Timed(m, want, limitMs).bytes; }
 
 std::string Hex(const Bytes &bytes)
 {
@@ -237,37 +249,6 @@ TEST_F(DevSimBusTest, NoiseComesBetweenRequestAndReplyAndRepeatsWithTheSeed)
         << first.output();
 }
 
-namespace {
-
-// When each byte of a reply reached the master, in ms after the request
-// was written, and how many reads it took.
-struct Arrival {
-    std::vector<double> ms;
-    int reads = 0;
-};
-
-Arrival Timed(modbus_t *m, Clock::time_point sent, size_t want, int limitMs)
-{
-    Arrival a;
-    auto end = sent + std::chrono::milliseconds(limitMs);
-    pollfd p{modbus_get_socket(m), POLLIN, 0};
-    uint8_t buf[256];
-    while (a.ms.size() < want) {
-        int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())
-                           .count());
-        if (left <= 0 || poll(&p, 1, left) <= 0)
-            break;
-        ssize_t n = read(p.fd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        a.reads++;
-        a.ms.insert(a.ms.end(), size_t(n), MsSince(sent));
-    }
-    return a;
-}
-
-} // namespace
-
 TEST_F(DevSimBusTest, OnTheWireEachByteTakesItsCharacterTimeAfterTheTurnaround)
 {
     // A two-register read: 8 bytes out, 9 back. A byte never comes early, and
@@ -299,7 +280,7 @@ TEST_F(DevSimBusTest, OnTheWireEachByteTakesItsCharacterTimeAfterTheTurnaround)
         Master m = Connect(sim, 1, 200, row.line);
         auto sent = Clock::now();
         modbus_send_raw_request(m.get(), kReadBR.data(), int(kReadBR.size()));
-        Arrival a = Timed(m.get(), sent, kReplyBR.size(), 2000);
+        Arrival a = Timed(m.get(), kReplyBR.size(), 2000, sent);
         std::string what = row.args.back() + " at " + std::to_string(row.line.baud);
         ASSERT_EQ(a.ms.size(), kReplyBR.size()) << what << "\n" << sim.output();
         std::printf("[ measured ] %s: first byte %.1f ms, last %.1f ms, %d reads\n", what.c_str(),
