@@ -1,6 +1,7 @@
 // The simulator as an RS-485 bus: frames cut by silence, several slaves,
 // late replies, the adapter's echo and noise, seen by a master on the
 // pseudo-terminal.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -41,9 +42,10 @@ Arrival Timed(modbus_t *m, size_t want, int limitMs, Clock::time_point from = Cl
     while (a.bytes.size() < want) {
         int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())
                            .count());
-        if (left <= 0 || poll(&p, 1, left) <= 0)
-            break;
-        ssize_t n = read(p.fd, buf, sizeof buf);
+        int ready = left > 0 ? poll(&p, 1, left) : 0;
+        ssize_t n = ready > 0 ? read(p.fd, buf, sizeof buf) : -1;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) // a signal, or a wake-up for nothing
+            continue;
         if (n <= 0)
             break;
         a.bytes.insert(a.bytes.end(), buf, buf + n);
@@ -278,17 +280,22 @@ TEST_F(DevSimBusTest, OnTheWireEachByteTakesItsCharacterTimeAfterTheTurnaround)
         DevSim sim(row.args);
         ASSERT_TRUE(sim.ready()) << sim.output();
         Master m = Connect(sim, 1, 200, row.line);
-        auto sent = Clock::now();
-        modbus_send_raw_request(m.get(), kReadBR.data(), int(kReadBR.size()));
-        Arrival a = Timed(m.get(), kReplyBR.size(), 2000, sent);
         std::string what = row.args.back() + " at " + std::to_string(row.line.baud);
-        ASSERT_EQ(a.ms.size(), kReplyBR.size()) << what << "\n" << sim.output();
-        std::printf("[ measured ] %s: first byte %.1f ms, last %.1f ms, %d reads\n", what.c_str(),
-                    a.ms.front(), a.ms.back(), a.reads);
-        EXPECT_GE(a.ms.front(), row.firstMs - 0.5) << what;
-        EXPECT_GE(a.ms.back(), row.lastMs - 0.5) << what;
-        EXPECT_LT(a.ms.back(), row.lastMs + 150) << what;
-        EXPECT_LE(a.reads, row.maxReads) << what;
+        double fastest = 1e9;
+        for (int run = 0; run < 3; ++run) { // the fastest of three for the upper bound
+            auto sent = Clock::now();
+            modbus_send_raw_request(m.get(), kReadBR.data(), int(kReadBR.size()));
+            Arrival a = Timed(m.get(), kReplyBR.size(), 2000, sent);
+            ASSERT_EQ(a.ms.size(), kReplyBR.size()) << what << "\n" << sim.output();
+            std::printf("[ measured ] %s: first byte %.1f ms, last %.1f ms, %d reads\n",
+                        what.c_str(), a.ms.front(), a.ms.back(), a.reads);
+            EXPECT_GE(a.ms.front(), row.firstMs - 0.5) << what;
+            EXPECT_GE(a.ms.back(), row.lastMs - 0.5) << what;
+            EXPECT_LE(a.reads, row.maxReads) << what;
+            fastest = std::min(fastest, a.ms.back());
+            usleep(50000); // a quiet line before the next request
+        }
+        EXPECT_LT(fastest, row.lastMs + 100) << what;
     }
 }
 
