@@ -115,7 +115,9 @@ TEST_F(DevSimBusTest, AfterJunkOnTheLineTheRequestAfterASilenceIsAnsweredAtOnce)
         double ms = MsSince(sent);
         std::printf("[ measured ] after %s: answered in %.1f ms\n", junk.what, ms);
         EXPECT_EQ(reply, kReplyBR) << junk.what << "\n" << sim.output();
-        EXPECT_LT(ms, 50) << junk.what;
+        // Some 5 ms on a quiet machine; a busy one may take longer, still far
+        // below the half second of a receiver that lost the frames.
+        EXPECT_LT(ms, 150) << junk.what;
     }
     EXPECT_TRUE(sim.waitForOutput("note: 1 byte dropped: too short for a frame", 2));
     EXPECT_TRUE(sim.waitForOutput("note: 5 bytes dropped: bad CRC"));
