@@ -410,23 +410,37 @@ int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t s
     a->timeout = cdComTime;
     error[0] = '\0';
     // Known before anything can fail, so that every failure is one JSON object.
-    for (int i = 2; i < argc; ++i)
+    bool help = false;
+    for (int i = 1; i < argc; ++i) {
         a->json |= std::strcmp(argv[i], "--json") == 0;
-    if (argc < 2) {
+        help |= std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+    }
+    // The command is the first word that is neither an option nor an
+    // option's value, so options may stand before it as well as after.
+    int at = 1;
+    while (at < argc && argv[at][0] == '-') {
+        const char *equals = std::strchr(argv[at], '=');
+        size_t length = equals ? static_cast<size_t>(equals - argv[at]) : std::strlen(argv[at]);
+        const CliOption *o = fn_option(argv[at], length);
+        at += o && o->meta && !equals ? 2 : 1;
+    }
+    if (at >= argc) {
+        if (help) {
+            a->help = 1;
+            return 0;
+        }
         std::snprintf(error, size, "no command given");
         return ciExitUsage;
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        a->help = 1;
-        return 0;
-    }
-    a->command = fn_command(argv[1]);
+    a->command = fn_command(argv[at]);
     if (!a->command) {
-        std::snprintf(error, size, "unknown command '%s'", argv[1]);
+        std::snprintf(error, size, "unknown command '%s'", argv[at]);
         return ciExitUsage;
     }
     unsigned given = 0;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
+        if (i == at)
+            continue;
         const char *arg = argv[i];
         const char *equals = arg[0] == '-' && arg[1] == '-' ? std::strchr(arg, '=') : nullptr;
         size_t length = equals ? static_cast<size_t>(equals - arg) : std::strlen(arg);

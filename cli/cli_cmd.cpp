@@ -30,12 +30,16 @@ constexpr int ciPathSize = ciCli_PathSize;
 // The reply time limit of the step being run, which its failure names.
 double gdLimit = cdComTime;
 
-// Reports a failed step; after retries, says how many attempts were made.
-int fn_fail(const CliArgs *a, const char *step, int result, const char *text, const char *more)
+// Reports a failed step; after retries, says how many attempts were made
+// (`attempts`, or when 0 every one that --retries allows for such a result).
+int fn_fail(const CliArgs *a, const char *step, int result, const char *text, const char *more,
+            int attempts = 0)
 {
     char tries[ciTextSize + 64];
-    if (a->retries > 0 && mf_Tovra_MB_Result__Retry(result)) {
-        std::snprintf(tries, sizeof tries, "(%d attempts)%s%s", a->retries + 1, more ? " " : "",
+    if (!attempts && mf_Tovra_MB_Result__Retry(result))
+        attempts = a->retries + 1;
+    if (attempts > 1) {
+        std::snprintf(tries, sizeof tries, "(%d attempts)%s%s", attempts, more ? " " : "",
                       more ? more : "");
         more = tries;
     }
@@ -306,6 +310,47 @@ int mf_Tovra_CLI__Test_Read(const CliArgs *a)
     return fn_close(ciExitOK);
 }
 
+// The EEPROM command is sent again only when no reply came at all: any
+// answer, even a garbled one, shows that the device heard it and may have
+// stored, and each store wears the EEPROM. The attempts made go into
+// `attempts`.
+int fn_send_commit(const CliArgs *a, const BRWT *entry, int *attempts)
+{
+    gvMB_Access.retries = 0;
+    int r = mf_Tovra_BR__Send(entry);
+    for (*attempts = 1; r == ciMB_ERR_TIMEOUT && *attempts <= a->retries; ++*attempts) {
+        char text[64];
+        std::snprintf(text, sizeof text, "retry %d of %d", *attempts, a->retries);
+        logs("%s\n", text);
+        r = mf_Tovra_BR__Send(entry);
+    }
+    gvMB_Access.retries = a->retries;
+    return r;
+}
+
+// The EEPROM command stores both settings, also the one not given. One that
+// holds a value outside the baud table (which the window's selectors cannot
+// show either) is not stored again unseen: 0 to go on, else the exit status.
+int fn_check_kept(const CliArgs *a, const int values[ciBR_count])
+{
+    if (!a->commit || (values[0] >= 0 && values[1] >= 0))
+        return 0;
+    short held[ciBR_count] = {};
+    int r = mf_Tovra_BR__Read(held);
+    if (r < 0)
+        return fn_close(fn_fail(a, "read BR1, BR2 before writing", r, nullptr, "(nothing written)"));
+    for (int i = 0; i < ciBR_count; ++i)
+        if (values[i] < 0 && !mf_Tovra_BR__Baud(held[i])) {
+            char text[ciTextSize];
+            std::snprintf(text, sizeof text,
+                          "%s holds %u, no baud rate of the device: the EEPROM command would store "
+                          "it again; give %s too (nothing written)",
+                          caBR_name[i], static_cast<unsigned short>(held[i]), i ? "--br2" : "--br1");
+            return fn_close(fn_fail(a, "write", ciResultUsage, text, nullptr));
+        }
+    return 0;
+}
+
 // Each entry of the write list in turn; after a failure nothing more is
 // sent, so a half write is never stored. Then the read-back, which must show
 // every value written.
@@ -316,6 +361,8 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
         values[i] = a->br[i] ? mf_Tovra_BR__Index(a->br[i]) : -1;
     if (int status = fn_open(a))
         return status;
+    if (int status = fn_check_kept(a, values))
+        return status;
 
     BRWT list[ciBRWT_max];
     int n = mf_Tovra_BR__List(values, a->commit, list);
@@ -324,7 +371,8 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
         bool commit = list[i].address == ciCommitCoil;
         const char *name = commit ? nullptr : caBR_name[list[i].address == caBR_reg[0] ? 0 : 1];
         gdLimit = a->timeout + (commit ? cdCommitWait : 0.0);
-        int r = mf_Tovra_BR__Send(&list[i]);
+        int attempts = 0;
+        int r = commit ? fn_send_commit(a, &list[i], &attempts) : mf_Tovra_BR__Send(&list[i]);
         gdLimit = a->timeout;
         if (r < 0) {
             char step[32];
@@ -335,7 +383,7 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
                                  : mf_Tovra_BR__Commit_Unconfirmed(r) ? csCommitUnconfirmed
                                                                       : "not stored";
             std::snprintf(more, sizeof more, "(%s%s%s)", done, *done ? " written, " : "", stored);
-            return fn_close(fn_fail(a, step, r, nullptr, more));
+            return fn_close(fn_fail(a, step, r, nullptr, more, attempts));
         }
         if (name)
             std::snprintf(done + std::strlen(done), sizeof done - std::strlen(done), "%s%s",

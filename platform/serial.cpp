@@ -223,7 +223,7 @@ int ComDevicePath(const char *deviceName, char *path, int size)
     char mapDir[1024];
     ComPortMapDir(mapDir, sizeof mapDir);
     char resolved[1024];
-    if (!ComResolveName(deviceName, mapDir, ComLinkExists, resolved, sizeof resolved))
+    if (!ComResolveName(deviceName, mapDir, ComLinkState, resolved, sizeof resolved))
         return kComErrNotMapped;
     if (std::snprintf(path, static_cast<size_t>(size), "%s", resolved) >= size)
         return kComErrBadArg;
