@@ -87,7 +87,7 @@ constexpr TraceWhy caTraceWhy[] = {
     {ciMB_ERR_ECHO, "the request's own echo"},
 };
 
-constexpr const char *caTraceKind[] = {"tx", "rx", "echo"};
+constexpr const char *caTraceKind[] = {"tx", "rx", "echo", "late"};
 
 void fn_trace_frame(int kind, const unsigned char *bytes, int n, int result)
 {
@@ -196,7 +196,7 @@ void mf_Tovra_CLI__Trace_text(long msOfDay, int kind, const unsigned char *bytes
     }
     if (kind == ciMB_FRAME_RX && n == 0)
         why = "nothing";
-    else if (kind == ciMB_FRAME_ECHO)
+    else if (kind == ciMB_FRAME_ECHO || kind == ciMB_FRAME_LATE)
         why = "dropped";
     if (len < size)
         std::snprintf(text + len, size - len, "%s%s%s\n", why ? "  (" : "", why ? why : "",

@@ -152,12 +152,12 @@ TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
         const char *err; // in stderr
         const char *log; // in the log
     } rows[] = {
-        {{"--delay", "600"}, {}, 4, "read BR1, BR2: no reply within 0.2 s", ""},
+        {{"--delay", "600"}, {}, 4, "read BR1, BR2: no reply within 0.218 s", ""},
         {{"--delay", "600"}, {"--timeout", "1"}, 0, "", ""},
-        {{"--fault", "no-reply", "--fault-nth", "1"}, {}, 4, "no reply within 0.2 s", ""},
+        {{"--fault", "no-reply", "--fault-nth", "1"}, {}, 4, "no reply within 0.218 s", ""},
         {{"--fault", "no-reply", "--fault-nth", "1"}, {"--retries", "2"}, 0, "", "retry 1 of 2\n"},
         {{"--fault", "no-reply"}, {"--retries", "2", "--timeout", "0.05"}, 4,
-         "no reply within 0.1 s: check the cable, the slave ID and the line settings (3 attempts)",
+         "no reply within 0.0677 s: check the cable, the slave ID and the line settings (3 attempts)",
          "retry 2 of 2\n"},
     };
     for (const auto &row : rows) {
