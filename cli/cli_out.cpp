@@ -59,7 +59,7 @@ constexpr CliFailure caFailures[] = {
     {ciMB_ERR_TIMEOUT, ciMB_ERR_TIMEOUT, ciExitNoReply, "no-reply"},
     {ciMB_ERR_CRC, ciMB_ERR_CRC, ciExitBadReply, "bad-reply"},
     {ciMB_ERR_LENGTH, ciMB_ERR_LENGTH, ciExitBadReply, "bad-reply"},
-    {ciMB_ERR_COUNT, ciMB_ERR_SLAVE, ciExitBadReply, "bad-reply"},
+    {ciMB_ERR_ACK, ciMB_ERR_SLAVE, ciExitBadReply, "bad-reply"},
     {ciMB_ERR_ECHO, ciMB_ERR_ECHO, ciExitBadReply, "echo"},
     {ciMB_ERR_EXCEPTION - 255, ciMB_ERR_EXCEPTION, ciExitException, "exception"},
     {ciMB_ERR_WRITE, ciMB_ERR_WRITE, ciExitPort, "port"},
