@@ -313,8 +313,9 @@ int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, 
     // The request itself came back where a different reply belongs.
     if (result != 0 && timing->byFrame && n == length && std::memcmp(reply, frame, (size_t)length) == 0)
         result = ciMB_ERR_ECHO;
-    // Cut short by the limit: the rest, or all of it, may still come.
-    if (cut) {
+    // Cut short by the limit: the rest, or all of it, may still come. (A
+    // whole exception frame read by the window's expected length is all.)
+    if (cut && (n <= 0 || n < mf_Tovra_MB_Reply__Need(frame, length, reply, n))) {
         MB_Drain &d = gvDrain;
         d = MB_Drain{};
         d.owed = true;
