@@ -154,14 +154,20 @@ TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
         const char *log; // in the log
         int stores;      // EEPROM stores the device made
     } rows[] = {
-        {{"--delay", "600"}, {"read"}, 4, "read BR1, BR2: no reply within 0.2 s", "", 0},
+        {{"--delay", "600"}, {"read"}, 4, "read BR1, BR2: no reply within 0.218 s", "", 0},
         {{"--delay", "600"}, {"read", "--timeout", "1"}, 0, "", "", 0},
-        {{"--fault", "no-reply", "--fault-nth", "1"}, {"read"}, 4, "no reply within 0.2 s", "", 0},
+        {{"--fault", "no-reply", "--fault-nth", "1"}, {"read"}, 4, "no reply within 0.218 s", "", 0},
         {{"--fault", "no-reply", "--fault-nth", "1"}, {"read", "--retries", "2"}, 0, "",
          "retry 1 of 2\n", 0},
         {{"--fault", "no-reply"}, {"read", "--retries", "2", "--timeout", "0.05"}, 4,
-         "no reply within 0.1 s: check the cable, the slave ID and the line settings (3 attempts)",
+         "no reply within 0.0677 s: check the cable, the slave ID and the line settings (3 attempts)",
          "retry 2 of 2\n", 0},
+        // Heard out before the program ends, and named.
+        {{"--delay", "250"}, {"read"}, 4, "no reply within 0.218 s",
+         " ms late: the device is slower than the limit; raise --timeout\n", 0},
+        // The limit counts both frames' time on the wire: 170 ms at 1200 8E2.
+        {{"--wire", "--line", "1200,E,2", "--turnaround", "70"},
+         {"read", "--baud", "1200", "--parity", "E", "--stop", "2"}, 0, "", "", 0},
         // The EEPROM command goes again only when no reply came: a garbled
         // one shows that the device heard it, and may have stored.
         {{"--fault", "no-reply", "--fault-fc", "5", "--fault-nth", "1"},
@@ -183,8 +189,41 @@ TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
         for (size_t at = 0; (at = sim.output().find("note: EEPROM store", at)) != std::string::npos; ++at)
             ++stores;
         EXPECT_EQ(stores, row.stores) << sim.output();
+        EXPECT_FALSE(Contains(sim.output(), "silence too short")) << sim.output();
         fs::remove("run.log");
         fs::remove(sim.statePath());
+    }
+}
+
+// A reply that comes after its limit is heard out and thrown away before
+// the next request, also the next program's: never the answer to it.
+TEST_F(CliLineTest, ALateReplyIsNeverTakenForTheAnswerToALaterRequest)
+{
+    const struct {
+        Args device;
+        std::vector<Args> commands; // run one after the other
+        const char *never;          // in the last command's output
+    } rows[] = {
+        // The first BR1 write is acknowledged just after its limit, on the
+        // wire; its acknowledgement must not pass for BR2's.
+        {{"--wire", "--fault", "delay=203", "--fault-nth", "1"},
+         {{"write", "--br1", "38400", "--br2", "19200", "--retries", "2"}}, ""},
+        // Register 0 (21590) is answered after the first program's limit.
+        {{"--delay", "250"}, {{"test-read"}, {"read", "--register", "0x1101"}}, "21590"},
+    };
+    for (const auto &row : rows) {
+        DevSim sim(row.device);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Outcome run;
+        for (const Args &command : row.commands)
+            run = Cli(sim, command[0], Args(command.begin() + 1, command.end()));
+        if (*row.never) {
+            EXPECT_FALSE(Contains(run.out, row.never)) << run.out;
+        }
+        // Both or neither: never a half write.
+        std::string state = fs::exists(sim.statePath()) ? ReadFileBytes(sim.statePath()) : "";
+        EXPECT_EQ(Contains(state, "BR1=5"), Contains(state, "BR2=4")) << state << run.err;
+        EXPECT_FALSE(Contains(sim.output(), "silence too short")) << sim.output();
     }
 }
 
