@@ -128,11 +128,12 @@ int mf_Tovra_Form_COMM__init(void)
     gvIDd = 1;
     mf_Tovra_ComList__set_active();
     mf_Tovra_ComList__Search_WIN32API_Prolific();
-    // Nothing is known of the device yet: both selectors grey until a Read
-    // or the operator's pick, so a Write cannot store a value nobody chose.
+    // Nothing is known of the device yet: both selectors show no value (the
+    // resource file selects no item) and are grey until a Read or the
+    // operator's pick, so a Write cannot store a value nobody chose.
     for (int ring : caBR_ring) {
         mf_Tovra_Ring_X__SA_i32(ring, ATTR_MAX_VISIBLE, ciSelectorMaxVisible);
-        mf_Tovra_Ring_X__SI(ring, ciBR_not_read);
+        mf_Tovra_Ring_X__SA_i32(ring, ATTR_TEXT_BGCOLOR, ciColourInvalidItem);
     }
     char head[8] = "";
     SetCtrlVal(gvTovra_COMM, ciVerifyBox, FileReadHead(caVerifyFile, head, sizeof head) >= 0 &&
@@ -220,6 +221,7 @@ int evTovra_Read_usr(int, int, int event, void *, int, int)
     giMsg = ciMsgReadOK;
     for (int i = 0; i < ciBR_count; ++i)
         mf_Tovra_Ring_X__SI(caBR_ring[i], values[i]);
+    mf_Tovra_Lang__Refresh_Read_Tips();
     return 0;
 }
 
@@ -246,12 +248,14 @@ int evBR_x(int panel, int control, int event, void *, int, int)
     int ring = mf_Tovra_Ring_X__who(panel, control);
     if (ring >= 0)
         mf_Tovra_Ring_X__SI(ring, mf_Tovra_Ring_X__GI(ring));
+    mf_Tovra_Lang__Refresh_Read_Tips();
     return 0;
 }
 
-// A grey selector shows item 0 but holds no value the operator chose or the
-// device reported; writing it would store 1200 baud into the EEPROM and could
-// leave the device unreachable. Such a Write sends nothing.
+// A grey selector holds no value the operator chose or the device reported
+// (it shows none before the first Read, item 0 after a value outside the
+// table); writing it could store 1200 baud into the EEPROM and leave the
+// device unreachable. Such a Write sends nothing.
 static bool fn_BR_writable()
 {
     for (int i = 0; i < ciBR_count; ++i)
