@@ -52,14 +52,24 @@ constexpr int ciSidAlreadyRuns = 900304; // "Tovra COMM already runs in:"
 constexpr int ciSidUseThatWindow = 900305;
 
 // A second program in the folder would empty the first one's log and
-// interleave its lines with them: it says so and ends before it writes
-// anything (the language is read, not written).
-bool fn_first_in_folder()
+// interleave its lines with them: it ends before it writes anything (the
+// language is read, not written). The first brings its window to the front
+// when asked; one that does not answer (hung) is named in a message box.
+// 0 when the folder is this program's, else ciAPP_Forwarded or -1.
+int fn_first_in_folder()
 {
-    if (FileHoldLock(caTovra_Lock) != FILE_LOCK_TAKEN)
-        return true;
+    int lock = FileHoldLock(caTovra_Lock);
+    if (lock == 0)
+        UiServeRaiseRequests();
+    if (lock != FILE_LOCK_TAKEN)
+        return 0;
     char folder[4096] = ".";
-    GetFullPathFromCurrentDir(".", folder, sizeof folder);
+    GetFullPathFromCurrentDir("", folder, sizeof folder);
+    if (UiRequestRaise() == 0) {
+        std::fprintf(stderr, "tovra-comm: Tovra COMM already runs in this folder: %s; its window is in front now\n",
+                     folder);
+        return ciAPP_Forwarded;
+    }
     std::fprintf(stderr, "tovra-comm: Tovra COMM already runs in this folder: %s\n", folder);
     char text[2][ciLangS_Size] = {"", ""};
     int lang = mf_Tovra_Lang__fr_FILE();
@@ -68,7 +78,7 @@ bool fn_first_in_folder()
     char message[sizeof folder + 2 * ciLangS_Size + 4];
     std::snprintf(message, sizeof message, "%s\n%s\n%s", text[0], folder, text[1]);
     MessagePopup("Tovra COMM", message);
-    return false;
+    return -1;
 }
 
 } // namespace
@@ -142,12 +152,12 @@ int mf_Tovra_Form_COMM__init(void)
 }
 
 // Start-up. A resource file that cannot be loaded, or another Tovra COMM in
-// the same folder, is reported and a negative code returned, so the program
-// stops instead of looping windowless.
+// the same folder that does not answer, is reported and a negative code
+// returned, so the program stops instead of looping windowless.
 int mf_APP_Tovra__init(void)
 {
-    if (!fn_first_in_folder())
-        return -1;
+    if (int first = fn_first_in_folder(); first != 0)
+        return first;
     mf_Tovra_Log__Clear();
     mf_Tovra_Log__Append();
     int r = mf_Tovra_Form_COMM__init();

@@ -140,7 +140,7 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     UiInit(&argc, argv);
-    if (mf_APP_Tovra__init() < 0)
+    if (mf_APP_Tovra__init() != 0)
         return 1;
     if (findShot)
         return FindShot(com, findShot);
