@@ -27,6 +27,7 @@ expected="./usr/bin/tovra-cli
 ./usr/share/doc/tovra-comm/docs/behaviour.md
 ./usr/share/doc/tovra-comm/docs/development.md
 ./usr/share/doc/tovra-comm/docs/tovra-comm-find.png
+./usr/share/doc/tovra-comm/docs/tovra-comm-startup.png
 ./usr/share/doc/tovra-comm/docs/tovra-comm-zh-cn.png
 ./usr/share/doc/tovra-comm/docs/tovra-comm-zh-tw.png
 ./usr/share/doc/tovra-comm/docs/tovra-comm.png
