@@ -9,6 +9,6 @@ mingw_flags=(-std=c++20 -Wall -Wextra -Werror -I.
 # The definitions CMake gives every target.
 mingw_version=$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 mingw_flags+=("-DTOVRA_VERSION=\"$mingw_version\"")
-for module in QtCore QtGui QtWidgets QtUiTools QtSerialPort QtTest; do
+for module in QtCore QtGui QtWidgets QtUiTools QtSerialPort QtNetwork QtTest; do
   mingw_flags+=(-isystem "$mingw_qt/$module")
 done
