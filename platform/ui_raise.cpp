@@ -25,8 +25,9 @@ constexpr int ciAnswerMs = 3000;
 const QByteArray caRequest = "raise\n";
 const QByteArray caAnswer = "raised\n";
 
-// Closed when the program ends, which removes its socket file; one a
-// program that died left behind is removed by the next first program.
+// Closed when the event loop ends (or else when the program does), which
+// removes its socket file; one a program that died left behind is removed
+// by the next first program in its folder.
 std::unique_ptr<QLocalServer> gpRaiseServer;
 
 // From the canonical path of the current folder, so that every way of
@@ -97,6 +98,8 @@ int UiServeRaiseRequests(void)
         return -1;
     }
     QObject::connect(gpRaiseServer.get(), &QLocalServer::newConnection, gpRaiseServer.get(), Accept);
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, gpRaiseServer.get(),
+                     [] { gpRaiseServer.reset(); });
     return 0;
 }
 
