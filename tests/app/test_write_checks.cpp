@@ -61,8 +61,8 @@ TEST_F(WriteChecksTest, TheSelectorsHoldNoSpeedUntilAReadAndAWriteSendsNothingMe
 {
     struct Case {
         const char *when;
-        std::vector<std::string> sim; // the simulator's options; no fault and no
-        bool read;                    // option either: no Read at all
+        std::vector<std::string> sim; // the simulator's options
+        bool read;                    // a Read before the checks
         int lang;
         const char *value; // BR1 as a screen reader reads it
         const char *tip;
