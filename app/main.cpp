@@ -49,8 +49,8 @@ int main(int argc, char **argv)
     UiInit(&argc, argv);
     PrefetchPresentDevices(); // the port search's slowest part overlaps loading the window
     CloseOnTerminationSignal(); // SIGTERM, SIGINT, SIGHUP end the program as the close box does
-    if (mf_APP_Tovra__init() < 0)
-        return 1;
+    if (int r = mf_APP_Tovra__init(); r != 0)
+        return r == ciAPP_Forwarded ? 0 : 1;
     RunUserInterface();
     return 0;
 }

@@ -278,6 +278,8 @@ const LangS gcaLangS[] = {
               "写入失败 : %s 读回 %d，不是 %d"}},
     {900223, {"storing not confirmed: the device may have stored the values; read them back",
               "未確認已儲存：裝置可能已存入數值，請讀回確認", "未确认已储存：设备可能已存入数值，请读回确认"}},
+    // A device baud-rate selector before a Read or a pick: its tooltip says so
+    {900230, {"%s: not read yet", "%s：尚未讀取", "%s：尚未读取"}},
     {900300, {"No permission for this port:", "無權開啟此連接埠：", "无权打开此端口："}},
     {900301, {"Join group, then re-login:", "請加入群組後重新登入：", "请加入组后重新登录："}},
     {900302, {"Ask the admin for access.", "請向管理員申請權限。", "请向管理员申请权限。"}},

@@ -50,6 +50,7 @@ enum {
     ciS_Verify = 900200, ciS_TipVerify,
     ciS_WhySlave = 900210, ciS_WhyFunction, ciS_WhyCount, ciS_WhyAck,
     ciS_NotFoundLate = 900220, ciS_FindNotStarted, ciS_ReadsBack, ciS_NotConfirmed,
+    ciS_TipNotRead = 900230,
 };
 
 // The port list's texts, 900300-900399 (those of the list's own module are

@@ -15,7 +15,7 @@ echo "check-deb: $deb"
 fail() { echo "check-deb: $*" >&2; exit 1; }
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6uitools6 libqt6serialport6 libmodbus5 fonts-wqy-microhei xdg-utils; do
+for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6uitools6 libqt6serialport6 libqt6network6 libmodbus5 fonts-wqy-microhei xdg-utils; do
   [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] || fail "Depends lacks $p: $depends"
 done
 
@@ -35,6 +35,7 @@ expected="./usr/bin/tovra-cli
 ./usr/share/doc/tovra-comm/docs/behaviour.md
 ./usr/share/doc/tovra-comm/docs/development.md
 ./usr/share/doc/tovra-comm/docs/tovra-comm-find.png
+./usr/share/doc/tovra-comm/docs/tovra-comm-startup.png
 ./usr/share/doc/tovra-comm/docs/tovra-comm-zh-cn.png
 ./usr/share/doc/tovra-comm/docs/tovra-comm-zh-tw.png
 ./usr/share/doc/tovra-comm/docs/tovra-comm.png
