@@ -133,6 +133,16 @@ void fn_collect_port(int com, const char *line, int permitted, void *data)
     static_cast<PortList *>(data)->push_back({com, path, line, permitted});
 }
 
+// A port's fields as JSON members: "com":33,"path":...,"name":...,"permission":true
+void fn_print_port_fields(const ListedPort &p)
+{
+    std::printf("\"com\":%d,\"path\":", p.com);
+    mf_Tovra_CLI__Json_string(stdout, p.path.c_str());
+    std::printf(",\"name\":");
+    mf_Tovra_CLI__Json_string(stdout, p.name.c_str());
+    std::printf(",\"permission\":%s", p.permitted ? "true" : "false");
+}
+
 // One port: 5<TAB>/dev/ttyUSB0<TAB>Prolific ... (COM5), or a JSON item; a
 // port the user may not open says so after its name, as the window does.
 void fn_print_list(const CliArgs *a, const PortList &ports)
@@ -147,11 +157,9 @@ void fn_print_list(const CliArgs *a, const PortList &ports)
             std::printf("%d\t%s\t%s\n", p.com, p.path.c_str(), p.name.c_str());
             continue;
         }
-        std::printf("%s{\"com\":%d,\"path\":", i ? "," : "", p.com);
-        mf_Tovra_CLI__Json_string(stdout, p.path.c_str());
-        std::printf(",\"name\":");
-        mf_Tovra_CLI__Json_string(stdout, p.name.c_str());
-        std::printf(",\"permission\":%s}", p.permitted ? "true" : "false");
+        std::printf("%s{", i ? "," : "");
+        fn_print_port_fields(p);
+        std::printf("}");
     }
     if (a->json)
         std::printf("]}\n");
@@ -166,11 +174,9 @@ void fn_print_change(const CliArgs *a, const ListedPort &p, bool added)
         std::printf("%c COM%d %s\n", added ? '+' : '-', p.com, p.name.c_str());
         return;
     }
-    std::printf("{\"event\":\"%s\",\"com\":%d,\"path\":", added ? "add" : "remove", p.com);
-    mf_Tovra_CLI__Json_string(stdout, p.path.c_str());
-    std::printf(",\"name\":");
-    mf_Tovra_CLI__Json_string(stdout, p.name.c_str());
-    std::printf(",\"permission\":%s}\n", p.permitted ? "true" : "false");
+    std::printf("{\"event\":\"%s\",", added ? "add" : "remove");
+    fn_print_port_fields(p);
+    std::printf("}\n");
 }
 
 struct Watch {
