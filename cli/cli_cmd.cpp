@@ -339,6 +339,7 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
         return fn_fail(a, "find", kComErrNotMapped, why, nullptr);
     }
     gdFind_Margin = a->limit ? a->limit / 1000.0 : cdFind_MARGIN;
+    giFind_Echo = a->echo;
     char text[ciTextSize];
     mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
     if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &line, &io) < 0)
@@ -351,11 +352,13 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
         const char parity = "NOEMS"[e.line.PARITY];
         if (a->json) {
             mf_Tovra_CLI__Json_head(a, true);
-            std::printf(",\"baud\":%d,\"parity\":\"%c\",\"data\":8,\"stop\":%d,\"id\":%d}\n",
-                        e.line.BR, parity, e.line.STOP, e.id);
+            std::printf(",\"baud\":%d,\"parity\":\"%c\",\"data\":8,\"stop\":%d,\"id\":%d,"
+                        "\"echo\":%s}\n",
+                        e.line.BR, parity, e.line.STOP, e.id, e.echo ? "true" : "false");
         } else {
-            std::printf("COM=%d BAUD=%d PARITY=%c DATA=8 STOP=%d ID=%d\n", e.com, e.line.BR, parity,
-                        e.line.STOP, e.id);
+            // An echoing adapter needs --echo in the commands that follow.
+            std::printf("COM=%d BAUD=%d PARITY=%c DATA=8 STOP=%d ID=%d%s\n", e.com, e.line.BR, parity,
+                        e.line.STOP, e.id, e.echo ? " ECHO=1" : "");
         }
         return ciExitOK;
     }

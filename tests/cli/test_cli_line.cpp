@@ -205,6 +205,34 @@ TEST_F(CliLineTest, AnExceptionWithCodeZeroIsARefusalToo)
     EXPECT_TRUE(Contains(run.err, "the device refused: exception 0")) << run.err;
 }
 
+// A slave that gives one reply to every request: it answers the probe, and
+// then the second read of BR1 and BR2 with something that is no normal reply
+// to it. The search must go on to its end and say what came.
+TEST_F(CliLineTest, FindIsConfirmedOnlyByANormalReplyOfAnotherShapeFromTheSlaveItNamed)
+{
+    const struct {
+        std::string reply;
+        const char *says;
+    } rows[] = {
+        {std::string("\x01\x83\x02\xc0\xf1", 5),
+         "Not found on COM210: a device answered at 48 settings, but not a second read (BR1, BR2)"},
+        {std::string("\x01\x03\x02\x54\x56\x06\xba", 7), // the probe's size
+         "Not found on COM210: a device answered at 48 settings, but not a second read (BR1, BR2)"},
+        {std::string("\x03\x03\x02\x54\x56\x7f\x7a", 7),
+         "Not found on COM210: a reply came from another slave ID (3), which did not answer a read of its own"},
+    };
+    const std::string link = DevSim::portsDir() + "/COM210";
+    for (const auto &row : rows) {
+        ScriptedSlave slave(row.reply);
+        fs::create_symlink(slave.path(), link);
+        Outcome run = Cli({"find", "--com", "210", "--limit", "10"});
+        fs::remove(link);
+        EXPECT_EQ(run.status, 5) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(Contains(run.err, row.says)) << run.err;
+    }
+}
+
 TEST_F(CliLineTest, TheTraceShowsEveryFrameWithItsTimeAlsoAFailedOne)
 {
     const struct {
