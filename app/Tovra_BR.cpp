@@ -13,6 +13,7 @@ namespace {
 // acted. A refusal (exception) or a request never sent is no such case.
 constexpr int caCommitUnconfirmed[] = {ciMB_ERR_TIMEOUT, ciMB_ERR_CRC,      ciMB_ERR_LENGTH,
                                        ciMB_ERR_SLAVE,   ciMB_ERR_FUNCTION, ciMB_ERR_COUNT,
+                                       ciMB_ERR_ACK,
                                        kComErrIo,        kComErrLost};
 
 int fn_index(const BRWT &entry)

@@ -11,6 +11,7 @@
 #include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
+#include "modbus/Modbus_core.h"
 #include "model/model.h"
 #include "platform/files.h"
 #include "serial/ComList.h"
@@ -21,7 +22,7 @@
 #define TOVRA_DATA_DIR "../share/tovra-comm" // the installed data, relative to bin/
 #endif
 
-int giMsg = 0;
+int giMsg = 4; // nothing to show
 BRWT gaBRWT[ciBRWT_max] = {};
 int gvNo_WT = 0;
 int giWT = 0;
@@ -29,7 +30,8 @@ int giVerify_WT = -1;
 
 namespace {
 
-enum { ciMsgPending = 0, ciMsgFailed = 2, ciMsgReadOK = 3 };
+// What the read-result timer shows at its next tick; ciMsgShown: nothing more.
+enum { ciMsgPending = 0, ciMsgFailed = 2, ciMsgReadOK = 3, ciMsgShown = 4 };
 
 constexpr int ciPanelResource = 1;
 constexpr int ciKeyLaunchLog = 0x0300; // F3, as the platform reports it
@@ -170,6 +172,8 @@ int mf_APP_Tovra__exit(void)
     // Closed (or told to end) in the middle of a Write: say how far it got.
     if (giWT < gvNo_WT && mf_Tovra_Timer_X__GA_i32(ciTimerWrite, ATTR_ENABLED) == 1)
         mf_Tovra_BR__Log_Stopped(gaBRWT, gvNo_WT, giWT);
+    // A late reply still owed is heard out and logged before the log closes.
+    mf_Tovra_MB_Drain(ciPORT_umb, gpLog, 1);
     DiscardPanel(gvTovra_COMM);
     mf_Tovra_Log__Close();
     QuitUserInterface(1);
@@ -227,13 +231,16 @@ int evTovra_TM_RW_msg(int, int, int event, void *, int, int)
 {
     if (event != EVENT_TIMER_TICK)
         return 0;
-    if (giMsg == ciMsgFailed) {
+    if (giMsg == ciMsgFailed)
         mf_Tovra_msg_comm__SCV(ciMsgRed, "NG");
-        mf_Tovra_Timer_X__toggle(ciTimerRead, 0);
-    } else if (giMsg == ciMsgReadOK) {
+    else if (giMsg == ciMsgReadOK)
         mf_Tovra_msg_comm__SCV(ciMsgGreen, "OK");
+    if (giMsg != ciMsgPending)
+        giMsg = ciMsgShown;
+    // After a time-out the timer listens on for the late reply, tick by tick,
+    // so the window never waits for it.
+    if (giMsg == ciMsgShown && mf_Tovra_MB_Drain(ciPORT_umb, gpLog, 0) == 0)
         mf_Tovra_Timer_X__toggle(ciTimerRead, 0);
-    }
     return 0;
 }
 
@@ -330,7 +337,10 @@ int evTM_W(int, int, int event, void *, int, int)
     if (giWT >= gvNo_WT) {
         if (giMsg == ciMsgPending)
             mf_Tovra_msg_comm__SCV(ciMsgGreen, "OK");
-        mf_Tovra_Timer_X__toggle(ciTimerWrite, 0);
+        giMsg = ciMsgShown;
+        // After a time-out: on, tick by tick, until the late reply is heard out.
+        if (mf_Tovra_MB_Drain(ciPORT_umb, gpLog, 0) == 0)
+            mf_Tovra_Timer_X__toggle(ciTimerWrite, 0);
         return 0;
     }
     if (giWT == giVerify_WT)

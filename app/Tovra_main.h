@@ -5,7 +5,7 @@
 #include "app/Tovra_BR.h"
 #include "platform/ui.h"
 
-extern int giMsg;       // status state: 0 pending, 2 failed, 3 read succeeded
+extern int giMsg;       // status state: 0 pending, 2 failed, 3 read succeeded, 4 shown
 extern BRWT gaBRWT[ciBRWT_max]; // BR1, BR2, commit
 extern int gvNo_WT;     // valid entries in the write list
 extern int giWT;        // next entry to send

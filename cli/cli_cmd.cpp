@@ -21,9 +21,6 @@ namespace {
 constexpr int ciTextSize = 512;
 constexpr int ciPathSize = ciCli_PathSize;
 
-// The reply time limit of the step being run, which its failure names.
-double gdLimit = cdComTime;
-
 // Reports a failed step; after retries, says how many attempts were made.
 int fn_fail(const CliArgs *a, const char *step, int result, const char *text, const char *more)
 {
@@ -33,7 +30,7 @@ int fn_fail(const CliArgs *a, const char *step, int result, const char *text, co
                       more ? more : "");
         more = tries;
     }
-    return mf_Tovra_CLI__Fail(a, step, result, text, more, gdLimit);
+    return mf_Tovra_CLI__Fail(a, step, result, text, more, gdMB_Limit);
 }
 
 // BR1=38400 BR2=115200 (with --raw: BR1_raw=5 BR2_raw=7), or in JSON both.
@@ -62,8 +59,11 @@ void fn_print_values(const CliArgs *a, const short values[ciBR_count], const cha
 
 // ============================================================ The port
 
+// A reply still owed to a timed-out exchange is awaited and logged before
+// the port closes: it must not meet the next program on the line.
 int fn_close(int status)
 {
+    mf_Tovra_MB_Drain(ciPORT_umb, gpLog, 1);
     char text[ciTextSize];
     mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
     return status;
@@ -78,8 +78,7 @@ int fn_open(const CliArgs *a)
     char text[ciTextSize + ciPathSize];
     mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
     gvIDd = a->line.ID;
-    gvMB_Access = {1, a->timeout, 0.0, a->retries, a->echo};
-    gdLimit = a->timeout;
+    gvMB_Access = {1, a->timeout, 0.0, a->retries, a->echo, "raise --timeout"};
     char name[ciPathSize];
     if (a->port[0])
         std::snprintf(name, sizeof name, "%s", a->port);
@@ -242,9 +241,7 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
     for (int i = 0; i < n; ++i) {
         bool commit = list[i].address == ciCommitCoil;
         const char *name = commit ? nullptr : caBR_name[list[i].address == caBR_reg[0] ? 0 : 1];
-        gdLimit = a->timeout + (commit ? cdCommitWait : 0.0);
         int r = mf_Tovra_BR__Send(&list[i]);
-        gdLimit = a->timeout;
         if (r < 0) {
             char step[32];
             char more[ciTextSize + 64];

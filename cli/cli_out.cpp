@@ -59,7 +59,7 @@ constexpr CliFailure caFailures[] = {
     {ciMB_ERR_TIMEOUT, ciMB_ERR_TIMEOUT, ciExitNoReply, "no-reply"},
     {ciMB_ERR_CRC, ciMB_ERR_CRC, ciExitBadReply, "bad-reply"},
     {ciMB_ERR_LENGTH, ciMB_ERR_LENGTH, ciExitBadReply, "bad-reply"},
-    {ciMB_ERR_COUNT, ciMB_ERR_SLAVE, ciExitBadReply, "bad-reply"},
+    {ciMB_ERR_ACK, ciMB_ERR_SLAVE, ciExitBadReply, "bad-reply"},
     {ciMB_ERR_ECHO, ciMB_ERR_ECHO, ciExitBadReply, "echo"},
     {ciMB_ERR_EXCEPTION - 255, ciMB_ERR_EXCEPTION, ciExitException, "exception"},
     {ciMB_ERR_WRITE, ciMB_ERR_WRITE, ciExitPort, "port"},
@@ -87,7 +87,7 @@ constexpr TraceWhy caTraceWhy[] = {
     {ciMB_ERR_ECHO, "the request's own echo"},
 };
 
-constexpr const char *caTraceKind[] = {"tx", "rx", "echo"};
+constexpr const char *caTraceKind[] = {"tx", "rx", "echo", "late"};
 
 void fn_trace_frame(int kind, const unsigned char *bytes, int n, int result)
 {
@@ -196,7 +196,7 @@ void mf_Tovra_CLI__Trace_text(long msOfDay, int kind, const unsigned char *bytes
     }
     if (kind == ciMB_FRAME_RX && n == 0)
         why = "nothing";
-    else if (kind == ciMB_FRAME_ECHO)
+    else if (kind == ciMB_FRAME_ECHO || kind == ciMB_FRAME_LATE)
         why = "dropped";
     if (len < size)
         std::snprintf(text + len, size - len, "%s%s%s\n", why ? "  (" : "", why ? why : "",

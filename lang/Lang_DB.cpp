@@ -228,8 +228,8 @@ const LangS gcaLangS[] = {
     {900072, {"? This takes about %.0f s; Cancel stops it.", "？約需 %.0f 秒；按取消可停止。",
               "？约需 %.0f 秒；按取消可停止。"}},
     // Reasons of a failure, on the line under the status field
-    {900080, {"no reply within %.1f s: check the cable, the slave ID and the line settings",
-              "%.1f 秒內無回應：請檢查接線、站號及通訊設定", "%.1f 秒内无回应：请检查接线、站号及通讯设定"}},
+    {900080, {"no reply within %.3g s: check the cable, the slave ID and the line settings",
+              "%.3g 秒內無回應：請檢查接線、站號及通訊設定", "%.3g 秒内无回应：请检查接线、站号及通讯设定"}},
     {900081, {"reply with a wrong checksum (%d bytes): check parity and baud rate, termination",
               "回應的檢查碼錯誤 (%d 位元組)：請檢查同位元、鮑率及終端電阻",
               "回应的校验码错误 (%d 字节)：请检查同位元、鲍率及终端电阻"}},
@@ -265,6 +265,8 @@ const LangS gcaLangS[] = {
               "回應的功能碼不符：延遲的回應，或線上另有主站", "回应的功能码不符：延迟的回应，或线上另有主站"}},
     {900212, {"reply with the wrong byte count: not the registers asked for",
               "回應的位元組數錯誤：不是所要求的暫存器", "回应的字节数错误：不是所要求的寄存器"}},
+    {900213, {"acknowledgement of another address or value: a late reply to an earlier request",
+              "確認的位址或數值不符：是先前請求的延遲回應", "确认的地址或数值不符：是先前请求的延迟回应"}},
     {900220, {"Not found on COM%d: a reply came later than the probe's limit (%.0f ms after the "
               "frames); for a slower device raise the limit (tovra-cli find --limit MS)",
               "COM%d 上找不到裝置 : 回應晚於探測時限 (訊框後 %.0f 毫秒)；裝置較慢時請放寬時限 "
@@ -304,6 +306,16 @@ const char *mf_Tovra_LangS__Text(int sid, int lang)
     if (lang < 0 || lang >= ciLang_Count)
         return nullptr;
     return row->text[lang];
+}
+
+const char *mf_Tovra_LangS__Translate(const char *english, int lang)
+{
+    if (lang < 0 || lang >= ciLang_Count)
+        return english;
+    for (int i = 0; i < ciLangS_Count; ++i)
+        if (std::strcmp(gcaLangS[i].text[ciLang_EN], english) == 0)
+            return gcaLangS[i].text[lang];
+    return english;
 }
 
 int mf_Tovra_LangS__DataBase(int sid, int lang, char *dest, size_t size)

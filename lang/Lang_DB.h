@@ -48,7 +48,7 @@ enum {
 // IDs of the texts of the reply checks, Find device and Write, 900200-900299.
 enum {
     ciS_Verify = 900200, ciS_TipVerify,
-    ciS_WhySlave = 900210, ciS_WhyFunction, ciS_WhyCount,
+    ciS_WhySlave = 900210, ciS_WhyFunction, ciS_WhyCount, ciS_WhyAck,
     ciS_NotFoundLate = 900220, ciS_FindNotStarted, ciS_ReadsBack, ciS_NotConfirmed,
     ciS_NotFoundOtherId = 900230, ciS_NotFoundUnconfirmed,
 };
@@ -63,3 +63,7 @@ int mf_Tovra_LangS__DataBase(int sid, int lang, char *dest, size_t size);
 // buffer; nullptr where DataBase copies nothing (with its box for an ID the
 // table lacks).
 const char *mf_Tovra_LangS__Text(int sid, int lang);
+// The text in `lang` of the row whose English text is `english`; `english`
+// itself when the table has no such row. The words of the Modbus core and
+// the serial layer are English and find their translations here.
+const char *mf_Tovra_LangS__Translate(const char *english, int lang);

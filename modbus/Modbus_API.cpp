@@ -8,7 +8,7 @@
 
 int gvIDd = 1;
 int gr = 0;
-MB_Access gvMB_Access = {0, 0.0, cdMB_FAIL_PAUSE, 0, 0};
+MB_Access gvMB_Access = {0, 0.0, cdMB_FAIL_PAUSE, 0, 0, nullptr};
 
 void mf_Tovra_MB_Request__Build(unsigned char frame[8], int id, unsigned char code,
                                 unsigned short address, short value)
@@ -44,8 +44,8 @@ static int fn_access(unsigned char code, unsigned short address, short value, sh
                      double delay, double grace)
 {
     const MB_Access &a = gvMB_Access;
-    const MB_Timing timing = a.byReply ? MB_Timing{0.0, a.timeout + grace, 1, a.echo}
-                                       : MB_Timing{delay, 0.0, 0, 0};
+    const MB_Timing timing = a.byReply ? MB_Timing{0.0, a.timeout + grace, 1, a.echo, a.raise}
+                                       : MB_Timing{delay, 0.0, 0, 0, a.raise};
     unsigned char request[8];
     mf_Tovra_MB_Request__Build(request, gvIDd, code, address, value);
     gr = mf_Tovra_MB_Exchange(ciPORT_umb, request, 8, values, gpLog, &timing);

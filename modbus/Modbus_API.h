@@ -14,14 +14,16 @@ constexpr double cdMB_FAIL_PAUSE = 0.1;  // pause after a failed exchange
 // the caller's settle time before reading, the reply read by its expected
 // length within the port's time limit, the pause after a failure. With
 // `byReply` (tovra-cli) no fixed wait at all: the reply's own last byte ends
-// the exchange, and the device is given `timeout`, plus the caller's delay
-// when it asks for one (the EEPROM command's 0.5 s).
+// the exchange, and the device is given `timeout` to turn round, plus the
+// caller's delay when it asks for one (the EEPROM command's 0.5 s). Either
+// way the exchange adds both frames' time on the wire.
 struct MB_Access {
     int byReply;
-    double timeout;   // with byReply: the reply time limit (s)
+    double timeout;   // with byReply: the device's turnaround allowance (s)
     double failPause; // after a failed exchange (s)
     int retries;      // further attempts after a reply that did not come or came garbled
     int echo;         // with byReply: the adapter echoes each request, dropped before the reply
+    const char *raise; // how the operator gives a slow device more time, or nullptr
 };
 extern MB_Access gvMB_Access;
 

@@ -13,6 +13,7 @@ constexpr int ciMB_ERR_WRITE = -2006;   // the port took only part of the reques
 constexpr int ciMB_ERR_SLAVE = -2007;    // from another slave ID
 constexpr int ciMB_ERR_FUNCTION = -2008; // with another function code
 constexpr int ciMB_ERR_COUNT = -2009;    // a read reply whose byte count is not 2 x the quantity
+constexpr int ciMB_ERR_ACK = -2010;      // a write's acknowledgement of another address or value
 constexpr int ciMB_ERR_ECHO = -2020;    // the bytes back begin with the request itself: the adapter echoes
 // An exception reply yields this minus its exception code: -3001 .. -3003 for
 // the codes the device uses, and just as negative for any other code (4 -> -3004).

@@ -56,6 +56,8 @@ static int fn_mismatch(const unsigned char *request, const unsigned char *reply,
         return ciMB_ERR_FUNCTION;
     if ((request[1] == 3 || request[1] == 4) && reply[2] != 2 * mf_MB_Word(request + 4))
         return ciMB_ERR_COUNT;
+    if ((request[1] == 5 || request[1] == 6) && n >= 8 && std::memcmp(reply + 2, request + 2, 4) != 0)
+        return ciMB_ERR_ACK;
     return 0;
 }
 
@@ -133,6 +135,11 @@ void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *request,
         mf_MB_Put(t, "%sreply with %d data bytes for %d registers, not %d\n\n", head, reply[2],
                mf_MB_Word(request + 4), 2 * mf_MB_Word(request + 4));
         return;
+    case ciMB_ERR_ACK:
+        mf_MB_Put(t, "%sacknowledgement of %04x=%04x, not %04x=%04x: a late reply to an earlier request\n\n",
+                  head, mf_MB_Word(reply + 2), mf_MB_Word(reply + 4), mf_MB_Word(request + 2),
+                  mf_MB_Word(request + 4));
+        return;
     case ciMB_ERR_ECHO:
         mf_MB_Put(t, "%sthe request came back: the adapter echoes what it sends (two-wire RS-485)\n\n",
                head);
@@ -143,4 +150,21 @@ void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *request,
                    mf_Tovra_MB_Exception__Why(ciMB_ERR_EXCEPTION - result));
         return;
     }
+}
+
+void mf_Tovra_MB_Late__Diag(unsigned short port, const unsigned char *bytes, int n, int lateMs,
+                            const char *raise, char *text, int size)
+{
+    MB_Text t = mf_MB_Text(text, size);
+    if (n <= 0)
+        return;
+    mf_MB_Put(t, "\tP%d\tMB.Rx\t", port);
+    for (int i = 0; i < n; ++i)
+        mf_MB_Put(t, "%02x ", bytes[i]);
+    mf_MB_Put(t, "\n\t" LOG_MARK " Modbus.core: ");
+    if (lateMs < 0)
+        mf_MB_Put(t, "%d bytes before the request, answering none: thrown away\n\n", n);
+    else
+        mf_MB_Put(t, "a reply came %d ms late: the device is slower than the limit%s%s\n\n", lateMs,
+                  raise ? "; " : "", raise ? raise : "");
 }

@@ -19,7 +19,7 @@ int mf_Tovra_MB_Reply__Need(const unsigned char *request, int length, const unsi
 // whose reply should be `expected` bytes long. A reply counts only when it
 // matches the request: same slave ID, same function code (or the code + 0x80
 // of an exception, whose CRC is checked too), and for a read a byte count of
-// 2 x the quantity. On 0 the register values of a read have been copied to
+// 2 x the quantity, for a write (5, 6) the request's address and value. On 0 the register values of a read have been copied to
 // `values`; on failure `values` is untouched. `reply` must hold `expected` bytes.
 int mf_Tovra_MB_Reply__Sort(const unsigned char *request, int expected,
                             const unsigned char *reply, int n, short *values);
@@ -28,3 +28,9 @@ int mf_Tovra_MB_Reply__Sort(const unsigned char *request, int expected,
 // empty for 0. Bounded by size.
 void mf_Tovra_MB_Reply__Diag(unsigned short port, const unsigned char *request,
                              const unsigned char *reply, int n, int result, char *text, int size);
+// The log text for bytes thrown away before a request: their bytes and a
+// marked line. `lateMs` >= 0: a reply that came that long after its
+// exchange's limit, with `raise` (or nullptr) saying how to give the device
+// more time; -1: bytes that no exchange was waiting for. Bounded by size.
+void mf_Tovra_MB_Late__Diag(unsigned short port, const unsigned char *bytes, int n, int lateMs,
+                            const char *raise, char *text, int size);

@@ -33,7 +33,7 @@ struct ResultWhy {
 
 const ResultWhy caResultWhy[] = {
     {ciMB_ERR_TIMEOUT, ciWhyLimit,
-     "no reply within %.1f s: check the cable, the slave ID and the line settings"},
+     "no reply within %.3g s: check the cable, the slave ID and the line settings"},
     {ciMB_ERR_CRC, ciWhyCount,
      "reply with a wrong checksum (%d bytes): check parity and baud rate, termination"},
     {ciMB_ERR_LENGTH, ciWhyCount,
@@ -44,6 +44,8 @@ const ResultWhy caResultWhy[] = {
      "reply with another function code: a late reply, or another master on the line"},
     {ciMB_ERR_COUNT, ciWhyNone,
      "reply with the wrong byte count: not the registers asked for"},
+    {ciMB_ERR_ACK, ciWhyNone,
+     "acknowledgement of another address or value: a late reply to an earlier request"},
     {ciMB_ERR_WRITE, ciWhyNone, "the port took only part of the request: check the adapter"},
     {ciMB_ERR_OP, ciWhyNone, "request not sent: function code not handled"},
     {ciMB_ERR_RANGE, ciWhyNone, "request not sent: beyond one exchange"},
@@ -59,21 +61,33 @@ const char *mf_Tovra_MB_Exception__Why(int code)
     return meaning ? meaning : "unknown to Modbus";
 }
 
+static const char *fn_english(const char *english)
+{
+    return english;
+}
+
 void mf_Tovra_MB_Result__Why(int result, int count, double limit, char *text, int size)
+{
+    mf_Tovra_MB_Result__Why_in(result, count, limit, fn_english, text, size);
+}
+
+void mf_Tovra_MB_Result__Why_in(int result, int count, double limit, MB_TranslatePtr translate,
+                                char *text, int size)
 {
     MB_Text t = mf_MB_Text(text, size);
     for (const ResultWhy &w : caResultWhy)
         if (w.result == result) {
             if (w.arg == ciWhyLimit)
-                mf_MB_Put(t, w.format, limit);
+                mf_MB_Put(t, translate(w.format), limit);
             else
-                mf_MB_Put(t, w.format, count);
+                mf_MB_Put(t, translate(w.format), count);
             return;
         }
     if (result <= ciMB_ERR_EXCEPTION) {
         int code = ciMB_ERR_EXCEPTION - result;
-        mf_MB_Put(t, "the device refused: exception %d, %s", code, mf_Tovra_MB_Exception__Why(code));
+        mf_MB_Put(t, translate("the device refused: exception %d, %s"), code,
+                  mf_Tovra_MB_Exception__Why(code));
     } else if (result < 0) {
-        mf_MB_Put(t, "the serial port failed: %s", GetRS232ErrorString(result));
+        mf_MB_Put(t, translate("the serial port failed: %s"), translate(GetRS232ErrorString(result)));
     }
 }

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QSerialPort>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,11 +58,17 @@ constexpr double cfDefaultTimeLimit = 10.0;
 // bytes; a chatty line must not grow memory while the port is idle.
 constexpr qint64 ciReadBufferBytes = 4096;
 
+using Clock = std::chrono::steady_clock;
+
 struct LogicalPort {
     std::unique_ptr<QSerialPort> serial;
     int timeLimitMs = static_cast<int>(cfDefaultTimeLimit * 1000);
     std::string name; // as opened: "COM5"
     bool lost = false;
+    long baud = 0;
+    int parity = 0, dataBits = 0, stopBits = 0;
+    // When bytes last came in; nothing heard yet counts as quiet for ever.
+    Clock::time_point lastByte = Clock::time_point::min();
 };
 
 std::map<int, LogicalPort> gaPorts;
@@ -293,12 +300,24 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     QSerialPort *raw = serial.get();
     QObject::connect(raw, &QSerialPort::errorOccurred,
                      [port, raw](QSerialPort::SerialPortError e) { OnPortError(port, raw, e); });
+    // Qt takes bytes in from the event loop and from every wait: either way
+    // the moment is the last byte's, for the silence before a request.
+    QObject::connect(raw, &QSerialPort::readyRead, [port, raw] {
+        LogicalPort *p = FindOpen(port);
+        if (p && p->serial.get() == raw)
+            p->lastByte = Clock::now();
+    });
 
     LogicalPort &p = gaPorts[port];
     p.serial = std::move(serial);
     p.timeLimitMs = static_cast<int>(cfDefaultTimeLimit * 1000);
     p.name = deviceName;
     p.lost = false;
+    p.baud = baudRate;
+    p.parity = parity;
+    p.dataBits = dataBits;
+    p.stopBits = stopBits;
+    p.lastByte = Clock::time_point::min();
     return 0;
 }
 
@@ -357,6 +376,29 @@ int GetInQLen(int port)
         return kComErrNotOpen;
     p->serial->waitForReadyRead(0); // takes in what the driver holds already
     return static_cast<int>(p->serial->bytesAvailable());
+}
+
+int GetComLine(int port, long *baudRate, int *parity, int *dataBits, int *stopBits)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p)
+        return kComErrNotOpen;
+    *baudRate = p->baud;
+    *parity = p->parity;
+    *dataBits = p->dataBits;
+    *stopBits = p->stopBits;
+    return 0;
+}
+
+double ComSinceLastByte(int port)
+{
+    LogicalPort *p = FindOpen(port);
+    if (!p)
+        return kComErrNotOpen;
+    p->serial->waitForReadyRead(0);
+    if (p->lastByte == Clock::time_point::min())
+        return 3600.0;
+    return std::chrono::duration<double>(Clock::now() - p->lastByte).count();
 }
 
 int FlushOutQ(int port)

@@ -34,6 +34,12 @@ int GetComTime(int port, double *seconds);
 int FlushInQ(int port);
 // Bytes received and not yet read, without waiting; a negative code on failure.
 int GetInQLen(int port);
+// The line settings the port was opened with. 0, or kComErrNotOpen.
+int GetComLine(int port, long *baudRate, int *parity, int *dataBits, int *stopBits);
+// Seconds since the last byte came in on the port, after taking in what the
+// driver holds (bytes found there count as come now); a large value when
+// none came since the port opened. A negative code when the port is not open.
+double ComSinceLastByte(int port);
 int FlushOutQ(int port);
 // Returns the number of bytes written within the time limit, or a negative code.
 int ComWrt(int port, const char *buffer, int count);

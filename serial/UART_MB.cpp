@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 
 #include "lang/Lang_API.h"
 #include "lang/Lang_DB.h"
@@ -36,65 +35,26 @@ const UMB_Table cDATA = {1, caDATA_umb, 2, "mf_Tovra_UMB_dev_DATA__SV ()", "mf_T
 const UMB_Table cSTOP = {3, caSTOP_cmb, 2, "mf_Tovra_UMB_dev_STOP__SV ()", "mf_Tovra_UMB_dev_STOP__GV ()"};
 constexpr int ciParityRing = 2;
 constexpr int ciReasonLine = 63; // the reason of the last failure, under the status field
+constexpr int ciTimerReadResult = 0;
 
-// The reasons of a failure in the operator's language. English is the text of
-// the serial layer and of the Modbus core themselves (the log's and
-// tovra-cli's); the other languages take theirs from the caption table, and a
-// result the table lacks is told in English.
-enum WhyArg { ciWhyNone, ciWhyCount, ciWhyLimit };
-struct UMB_Why {
-    int result;
-    int sid;
-    WhyArg arg;
-};
-const UMB_Why caUMB_ComWhy[] = {
-    {kComErrAbsent, ciS_WhyAbsent, ciWhyNone},     {kComErrNotMapped, ciS_WhyNotMapped, ciWhyNone},
-    {kComErrPermission, ciS_WhyPermission, ciWhyNone}, {kComErrBusy, ciS_WhyBusy, ciWhyNone},
-    {kComErrSettings, ciS_WhySettings, ciWhyNone}, {kComErrIo, ciS_WhyIo, ciWhyNone},
-    {kComErrNotOpen, ciS_WhyNotOpen, ciWhyNone},   {kComErrLost, ciS_WhyLost, ciWhyNone},
-};
-const UMB_Why caUMB_Why[] = {
-    {ciMB_ERR_TIMEOUT, ciS_WhyTimeout, ciWhyLimit}, {ciMB_ERR_CRC, ciS_WhyCrc, ciWhyCount},
-    {ciMB_ERR_LENGTH, ciS_WhyLength, ciWhyCount},   {ciMB_ERR_WRITE, ciS_WhyWrite, ciWhyNone},
-    {kComErrLost, ciS_WhyPortLost, ciWhyNone},     {ciMB_ERR_SLAVE, ciS_WhySlave, ciWhyNone},
-    {ciMB_ERR_FUNCTION, ciS_WhyFunction, ciWhyNone}, {ciMB_ERR_COUNT, ciS_WhyCount, ciWhyNone},
-};
-
-const UMB_Why *fn_why_row(const UMB_Why *rows, int count, int result)
+// The reasons of a failure in the operator's language: the words of the
+// Modbus core and of the serial layer are English, and the caption table
+// holds their translations.
+const char *fn_translate(const char *english)
 {
-    if (giLang == ciLang_EN)
-        return nullptr;
-    for (int i = 0; i < count; ++i)
-        if (rows[i].result == result)
-            return &rows[i];
-    return nullptr;
+    return mf_Tovra_LangS__Translate(english, giLang);
 }
 
 // A serial port's failure: "permission denied (join group dialout)".
 void fn_com_text(int code, char *text, int size)
 {
-    const UMB_Why *w = fn_why_row(caUMB_ComWhy, std::size(caUMB_ComWhy), code);
-    std::snprintf(text, size, "%s", w ? mf_Tovra_Lang__S(w->sid) : GetRS232ErrorString(code));
+    std::snprintf(text, size, "%s", fn_translate(GetRS232ErrorString(code)));
 }
 
-// The reason of a failed exchange: "no reply within 0.2 s: check the cable, ...".
+// The reason of a failed exchange: "no reply within 0.218 s: check the cable, ...".
 void fn_why_text(int result, char *text, int size)
 {
-    const UMB_Why *w = fn_why_row(caUMB_Why, std::size(caUMB_Why), result);
-    bool port = fn_why_row(caUMB_ComWhy, std::size(caUMB_ComWhy), result) != nullptr;
-    char com[ciTextSize];
-    if (w && w->arg == ciWhyLimit) {
-        std::snprintf(text, size, mf_Tovra_Lang__S(w->sid), cdComTime);
-    } else if (w) {
-        std::snprintf(text, size, mf_Tovra_Lang__S(w->sid), giMB_RxCount);
-    } else if (port) {
-        fn_com_text(result, com, sizeof com);
-        std::snprintf(text, size, mf_Tovra_Lang__S(ciS_WhyPort), com);
-    } else if (giLang != ciLang_EN && result <= ciMB_ERR_EXCEPTION) {
-        std::snprintf(text, size, mf_Tovra_Lang__S(ciS_WhyException), ciMB_ERR_EXCEPTION - result, "");
-    } else {
-        mf_Tovra_MB_Result__Why(result, giMB_RxCount, cdComTime, text, size);
-    }
+    mf_Tovra_MB_Result__Why_in(result, giMB_RxCount, gdMB_Limit, fn_translate, text, size);
 }
 
 int TableSV(const UMB_Table &t, int value)
@@ -351,6 +311,9 @@ int evTovra_UMB_Read(int, int, int event, void *, int, int)
     if (gr < 0) {
         mf_Tovra_msg_comm__SCV(ciMsgRed, "Read NG");
         mf_Tovra_msg_comm__Why(gr);
+        // A late reply is listened for by the read-result timer's ticks.
+        if (mf_Tovra_MB_Drain(ciPORT_umb, gpLog, 0))
+            mf_Tovra_Timer_X__toggle(ciTimerReadResult, 1);
         return gr;
     }
     char text[64];

@@ -73,7 +73,7 @@ TEST_F(CliTest, EachFailureHasItsExitStatusAndIsPutInWords)
         int status;
         const char *words;
     } rows[] = {
-        {{"--fault", "no-reply"}, 4, "read BR1, BR2: no reply within 0.2 s: check the cable"},
+        {{"--fault", "no-reply"}, 4, "read BR1, BR2: no reply within 0.218 s: check the cable"},
         {{"--fault", "bad-crc"}, 5, "reply with a wrong checksum"},
         {{"--fault", "short"}, 5, "reply of the wrong length"},
         {{"--fault", "exception=2"}, 6, "the device refused: exception 2, illegal data address"},

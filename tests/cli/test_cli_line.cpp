@@ -152,13 +152,19 @@ TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
         const char *err; // in stderr
         const char *log; // in the log
     } rows[] = {
-        {{"--delay", "600"}, {}, 4, "read BR1, BR2: no reply within 0.2 s", ""},
+        {{"--delay", "600"}, {}, 4, "read BR1, BR2: no reply within 0.218 s", ""},
         {{"--delay", "600"}, {"--timeout", "1"}, 0, "", ""},
-        {{"--fault", "no-reply", "--fault-nth", "1"}, {}, 4, "no reply within 0.2 s", ""},
+        {{"--fault", "no-reply", "--fault-nth", "1"}, {}, 4, "no reply within 0.218 s", ""},
         {{"--fault", "no-reply", "--fault-nth", "1"}, {"--retries", "2"}, 0, "", "retry 1 of 2\n"},
         {{"--fault", "no-reply"}, {"--retries", "2", "--timeout", "0.05"}, 4,
-         "no reply within 0.1 s: check the cable, the slave ID and the line settings (3 attempts)",
+         "no reply within 0.0677 s: check the cable, the slave ID and the line settings (3 attempts)",
          "retry 2 of 2\n"},
+        // Heard out before the program ends, and named.
+        {{"--delay", "250"}, {}, 4, "no reply within 0.218 s",
+         " ms late: the device is slower than the limit; raise --timeout\n"},
+        // The limit counts both frames' time on the wire: 170 ms at 1200 8E2.
+        {{"--wire", "--line", "1200,E,2", "--turnaround", "70"}, {"--baud", "1200", "--parity", "E", "--stop", "2"},
+         0, "", ""},
     };
     for (const auto &row : rows) {
         DevSim sim(row.device);
@@ -169,6 +175,64 @@ TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_TRUE(Contains(run.err, row.err)) << run.err;
         EXPECT_TRUE(Contains(ReadFileBytes("run.log"), row.log)) << ReadFileBytes("run.log");
+        EXPECT_FALSE(Contains(sim.output(), "silence too short")) << sim.output();
+        fs::remove("run.log");
+    }
+}
+
+// A reply that comes after its limit is heard out and thrown away before
+// the next request, also the next program's: never the answer to it.
+TEST_F(CliLineTest, ALateReplyIsNeverTakenForTheAnswerToALaterRequest)
+{
+    const struct {
+        Args device;
+        std::vector<Args> commands; // run one after the other
+        const char *never;          // in the last command's output
+    } rows[] = {
+        // The first BR1 write is acknowledged just after its limit, on the
+        // wire; its acknowledgement must not pass for BR2's.
+        {{"--wire", "--fault", "delay=203", "--fault-nth", "1"},
+         {{"write", "--br1", "38400", "--br2", "19200", "--retries", "2"}}, ""},
+        // Register 0 (21590) is answered after the first program's limit.
+        {{"--delay", "250"}, {{"test-read"}, {"read", "--register", "0x1101"}}, "21590"},
+    };
+    for (const auto &row : rows) {
+        DevSim sim(row.device);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Outcome run;
+        for (const Args &command : row.commands)
+            run = Cli(sim, command[0], Args(command.begin() + 1, command.end()));
+        if (*row.never) {
+            EXPECT_FALSE(Contains(run.out, row.never)) << run.out;
+        }
+        // Both or neither: never a half write.
+        std::string state = fs::exists(sim.statePath()) ? ReadFileBytes(sim.statePath()) : "";
+        EXPECT_EQ(Contains(state, "BR1=5"), Contains(state, "BR2=4")) << state << run.err;
+        EXPECT_FALSE(Contains(sim.output(), "silence too short")) << sim.output();
+    }
+}
+
+// A write's acknowledgement must echo its address and value; one that does
+// not is a failure, and nothing follows it.
+TEST_F(CliLineTest, AWriteAcknowledgedForAnotherRegisterOrValueFailsAndNothingIsStored)
+{
+    const struct {
+        std::string ack; // to the BR1 write 01 06 11 01 00 05
+        const char *words;
+    } rows[] = {
+        {std::string("\x01\x06\x11\x02\x00\x07\x6c\xf4", 8), "acknowledgement of another address or value"},
+        {std::string("\x01\x06\x11\x01\x00\x04\xdc\xf5", 8), "acknowledgement of another address or value"},
+    };
+    for (const auto &row : rows) {
+        ScriptedSlave slave(row.ack);
+        Outcome run = Cli({"write", "--port", slave.path(), "--br1", "38400", "--log", "run.log"});
+        EXPECT_EQ(run.status, 5) << run.err;
+        EXPECT_TRUE(Contains(run.err, std::string("write BR1: ") + row.words + ": a late reply to an "
+                                                                               "earlier request (nothing stored)"))
+            << run.err;
+        std::string log = ReadFileBytes("run.log");
+        EXPECT_TRUE(Contains(log, "\t\xA1\xB9\xA1\xB9\xA1\xB9 Modbus.core: acknowledgement of ")) << log;
+        EXPECT_FALSE(Contains(log, "cmd Write EEPROM")) << log;
         fs::remove("run.log");
     }
 }

@@ -236,3 +236,124 @@ TEST_F(DevSimBusTest, NoiseComesBetweenRequestAndReplyAndRepeatsWithTheSeed)
     EXPECT_TRUE(first.waitForOutput("noise " + Hex(noise) + "\n"))
         << first.output();
 }
+
+namespace {
+
+// When each byte of a reply reached the master, in ms after the request
+// was written, and how many reads it took.
+struct Arrival {
+    std::vector<double> ms;
+    int reads = 0;
+};
+
+Arrival Timed(modbus_t *m, Clock::time_point sent, size_t want, int limitMs)
+{
+    Arrival a;
+    auto end = sent + std::chrono::milliseconds(limitMs);
+    pollfd p{modbus_get_socket(m), POLLIN, 0};
+    uint8_t buf[256];
+    while (a.ms.size() < want) {
+        int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())
+                           .count());
+        if (left <= 0 || poll(&p, 1, left) <= 0)
+            break;
+        ssize_t n = read(p.fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        a.reads++;
+        a.ms.insert(a.ms.end(), size_t(n), MsSince(sent));
+    }
+    return a;
+}
+
+} // namespace
+
+TEST_F(DevSimBusTest, OnTheWireEachByteTakesItsCharacterTimeAfterTheTurnaround)
+{
+    // A two-register read: 8 bytes out, 9 back. A byte never comes early, and
+    // a busy reader only sees it later, so the lower bounds are exact; the
+    // upper ones leave room for a busy machine.
+    struct Row {
+        std::vector<std::string> args;
+        Line line;
+        double firstMs; // the reply's first byte, at the earliest
+        double lastMs;  // its last byte, at the earliest
+        int maxReads;
+    } rows[] = {
+        // 12-bit characters of 10 ms: the request 80 ms, the frame's end
+        // 32 ms of silence later, then the reply's 9 characters.
+        {{"--wire", "--line", "1200,E,2"}, {1200, 'E', 2}, 80 + 32 + 10, 80 + 32 + 90, 9},
+        // The turnaround counts from the request's last byte.
+        {{"--wire", "--line", "1200,E,2", "--turnaround", "70"}, {1200, 'E', 2}, 80 + 70 + 10,
+         80 + 70 + 90, 9},
+        // Without --line the wire runs at the master's settings: 8N1, 8.33 ms.
+        {{"--wire", "--turnaround", "70"}, {1200, 'N', 1}, 66.7 + 70 + 8.3, 66.7 + 70 + 75, 9},
+        // An adapter with a 50 ms latency timer hands the 90 ms reply over in
+        // at most 3 chunks.
+        {{"--wire", "--line", "1200,E,2", "--latency", "50"}, {1200, 'E', 2}, 80 + 32 + 10,
+         80 + 32 + 90, 3},
+    };
+    for (const Row &row : rows) {
+        DevSim sim(row.args);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Master m = Connect(sim, 1, 200, row.line);
+        auto sent = Clock::now();
+        modbus_send_raw_request(m.get(), kReadBR.data(), int(kReadBR.size()));
+        Arrival a = Timed(m.get(), sent, kReplyBR.size(), 2000);
+        std::string what = row.args.back() + " at " + std::to_string(row.line.baud);
+        ASSERT_EQ(a.ms.size(), kReplyBR.size()) << what << "\n" << sim.output();
+        std::printf("[ measured ] %s: first byte %.1f ms, last %.1f ms, %d reads\n", what.c_str(),
+                    a.ms.front(), a.ms.back(), a.reads);
+        EXPECT_GE(a.ms.front(), row.firstMs - 0.5) << what;
+        EXPECT_GE(a.ms.back(), row.lastMs - 0.5) << what;
+        EXPECT_LT(a.ms.back(), row.lastMs + 150) << what;
+        EXPECT_LE(a.reads, row.maxReads) << what;
+    }
+}
+
+TEST_F(DevSimBusTest, ARequestWithinThreeAndAHalfCharactersOfTheLastByteIsNoted)
+{
+    // At 600 8E2 a master owes the line 70 ms of silence before a request: a
+    // window wider than the pseudo-terminal's own delays on a busy machine.
+    struct Row {
+        const char *what;
+        size_t waitFor;   // bytes of the first reply received before the second request
+        int pauseMs;      // then this long
+        const char *note; // nullptr: none
+    } rows[] = {
+        {"after 3.5 characters", 9, 120, nullptr},
+        {"at once after the reply", 9, 0, "ms after the last byte on the line; 3.5 characters "
+                                          "at 600 8E2 are 70.0 ms"},
+        {"while the reply is on the line", 1, 0, "a request began while a reply was on the line"},
+    };
+    DevSim sim({"--wire", "--line", "600,E,2"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    Master m = Connect(sim, 1, 200, {600, 'E', 2});
+    auto count = [&](const std::string &text) {
+        std::string out = sim.output();
+        int n = 0;
+        for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+            n++;
+        return n;
+    };
+    int replies = 0, notes = 0;
+    for (const Row &row : rows) {
+        modbus_send_raw_request(m.get(), kReadBR.data(), int(kReadBR.size()));
+        Bytes got = Collect(m.get(), row.waitFor, 2000);
+        usleep(useconds_t(row.pauseMs) * 1000);
+        modbus_send_raw_request(m.get(), kReadBR.data(), int(kReadBR.size()));
+        Bytes rest = Collect(m.get(), 2 * kReplyBR.size() - got.size(), 2000);
+        got.insert(got.end(), rest.begin(), rest.end());
+        Bytes both = kReplyBR;
+        both.insert(both.end(), kReplyBR.begin(), kReplyBR.end());
+        EXPECT_EQ(got, both) << row.what << "\n" << sim.output();
+        replies += 2;
+        notes += row.note ? 1 : 0;
+        ASSERT_TRUE(sim.waitForOutput("tx ", replies)) << sim.output();
+        EXPECT_EQ(count("note: silence too short: "), notes) << row.what << "\n" << sim.output();
+        if (row.note) {
+            EXPECT_EQ(count(row.note), 1) << row.what << "\n" << sim.output();
+        }
+        usleep(200000); // a quiet line before the next row
+    }
+}

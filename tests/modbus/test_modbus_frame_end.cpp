@@ -1,10 +1,12 @@
 // Where a reply ends, from its first bytes alone: an exchange stops waiting
-// as soon as they say the frame is complete.
+// as soon as they say the frame is complete. And when it may end at the
+// latest, from the line's speed and character format.
 #include <gtest/gtest.h>
 
 #include "frames.h"
 #include "modbus/Modbus_API.h"
 #include "modbus/Modbus_core.h"
+#include "modbus/Modbus_wire.h"
 
 namespace {
 
@@ -51,5 +53,28 @@ TEST(ModbusReplyNeed, TheFirstBytesTellHowLongTheReplyIs)
                                           static_cast<int>(row.reply.size())),
                   row.need)
             << row.what;
+    }
+}
+
+TEST(ModbusWire, CharacterQuietAndLimitFollowTheLinesSpeedAndFormat)
+{
+    // The exchange: a read of two registers, 8 bytes out and 9 back.
+    const struct {
+        MB_Line line;
+        double character; // ms
+        double quiet;     // ms
+        double limit;     // ms, with a turnaround of 200 ms
+    } cases[] = {
+        {{9600, 8, 0, 1}, 1.0417, 3.6458, 217.71},
+        {{1200, 8, 2, 2}, 10.0, 35.0, 370.0},   // 12 bits a character
+        {{19200, 8, 1, 1}, 0.5729, 2.0052, 209.74},
+        {{38400, 8, 0, 1}, 0.2604, 1.75, 204.43}, // above 19200: the fixed 1.75 ms
+        {{115200, 8, 2, 2}, 0.1042, 1.75, 201.77},
+        {{9600, 7, 0, 2}, 1.0417, 3.6458, 217.71}, // as many bits as 8N1
+    };
+    for (const auto &c : cases) {
+        EXPECT_NEAR(mf_Tovra_Wire__Char(&c.line) * 1000, c.character, 0.001) << c.line.baud;
+        EXPECT_NEAR(mf_Tovra_Wire__Quiet(&c.line) * 1000, c.quiet, 0.001) << c.line.baud;
+        EXPECT_NEAR(mf_Tovra_Wire__Limit(&c.line, 8, 0.2, 9) * 1000, c.limit, 0.01) << c.line.baud;
     }
 }

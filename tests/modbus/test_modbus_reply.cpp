@@ -207,7 +207,8 @@ TEST(ModbusResultWhy, NamesTheFailureInPlainWordsAndWhatToCheck)
         int count;
         const char *text;
     } cases[] = {
-        {ciMB_ERR_TIMEOUT, 0, "no reply within 0.2 s: check the cable, the slave ID and the line settings"},
+        {ciMB_ERR_TIMEOUT, 0, "no reply within 0.218 s: check the cable, the slave ID and the line settings"},
+        {ciMB_ERR_ACK, 8, "acknowledgement of another address or value: a late reply to an earlier request"},
         {ciMB_ERR_CRC, 9, "reply with a wrong checksum (9 bytes): check parity and baud rate, termination"},
         {ciMB_ERR_LENGTH, 3, "reply of the wrong length (3 bytes): check the baud rate and parity"},
         {ciMB_ERR_EXCEPTION - 2, 5, "the device refused: exception 2, illegal data address"},
@@ -219,7 +220,7 @@ TEST(ModbusResultWhy, NamesTheFailureInPlainWordsAndWhatToCheck)
     };
     for (auto c : cases) {
         char text[256];
-        mf_Tovra_MB_Result__Why(c.result, c.count, 0.2, text, sizeof text);
+        mf_Tovra_MB_Result__Why(c.result, c.count, 0.2177, text, sizeof text);
         EXPECT_STREQ(text, c.text);
     }
 }
@@ -258,6 +259,15 @@ TEST(ModbusReplyMatch, AWholeReplyToSomethingElseFailsWithItsOwnCodeAndMarkedLin
          ciMB_ERR_COUNT, mark + "reply with 2 data bytes for 2 registers, not 4\n\n"},
         {"a byte count claiming more", Request(1, 3, 0, 1), WithCrc({0x01, 0x03, 0x04, 0x00, 0x05}),
          ciMB_ERR_COUNT, mark + "reply with 4 data bytes for 1 registers, not 2\n\n"},
+        {"a write acknowledged for another register", write,
+         WithCrc({0x01, 0x06, 0x11, 0x02, 0x00, 0x07}), ciMB_ERR_ACK,
+         mark + "acknowledgement of 1102=0007, not 1101=0003: a late reply to an earlier request\n\n"},
+        {"a write acknowledged with another value", write,
+         WithCrc({0x01, 0x06, 0x11, 0x01, 0x00, 0x04}), ciMB_ERR_ACK,
+         mark + "acknowledgement of 1101=0004, not 1101=0003: a late reply to an earlier request\n\n"},
+        {"a coil acknowledged cleared, not set", Request(1, 5, 0, (short)0xFF00),
+         WithCrc({0x01, 0x05, 0x00, 0x00, 0x00, 0x00}), ciMB_ERR_ACK,
+         mark + "acknowledgement of 0000=0000, not 0000=ff00: a late reply to an earlier request\n\n"},
         {"an exception with a bad CRC", read, {0x01, 0x83, 0x01, 0x00, 0x00}, ciMB_ERR_CRC,
          mark + "wrong checksum (5 bytes): another baud rate or parity, or noise on the line\n\n"},
         {"a bad CRC", read, {0x01, 0x03, 0x04, 0x00, 0x03, 0x00, 0x01, 0xCB, 0xF4}, ciMB_ERR_CRC,

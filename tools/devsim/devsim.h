@@ -86,6 +86,10 @@ bool mf_Dev_Line__parse(const std::string &text, DevLine &line, std::string &err
 std::string mf_Dev_Line__text(const DevLine &line);
 // "9600 8E1", or "9600 8N1 or 8E1" when the parity cannot be told.
 std::string mf_Dev_Seen__text(const DevSeen &seen);
+// One line that `seen` stands for: the parity of `rest` (the line the
+// settings were read against) when it is among the possible ones, else the
+// first of them, N before E, O, M, S.
+DevLine mf_Dev_Seen__line(const DevSeen &seen, const DevLine &rest);
 // True when a device on `line` understands a master at `seen`.
 bool mf_Dev_Line__hears(const DevLine &line, const DevSeen &seen);
 
@@ -102,6 +106,12 @@ DevSeen mf_Dev_Seen__of(const termios &t, const DevLine &line);
 // The silence that ends an RTU frame, in microseconds: 3.5 characters of
 // 11 bits at `baud`, 1750 above 19200 baud and for an unknown rate (0).
 long mf_Dev_Silence__us(long baud);
+// The time one character takes on `line`, in nanoseconds: start bit, 8 data
+// bits, the parity bit if any and the stop bits; 0 for baud 0.
+long long mf_Dev_Char__ns(const DevLine &line);
+// The silence a master owes the line before a request, in nanoseconds: 3.5
+// characters of `line`, 1.75 ms above 19200 baud and for an unknown rate.
+long long mf_Dev_Gap__ns(const DevLine &line);
 // Modbus CRC-16 of the bytes, low byte first on the wire.
 uint16_t mf_Dev_Crc16(const uint8_t *bytes, int length);
 // Why the bytes heard between two silences are no frame, or nullptr for a
@@ -138,6 +148,9 @@ struct DevOptions {
     DevLine line;               // --line; baud 0 when not given
     bool garble = false;        // --mismatch garble
     bool applyOnCommit = false; // --apply-on-commit
+    bool wire = false;          // --wire: each byte takes its character time
+    int turnaroundMs = 0;       // --turnaround: from a request's last byte to the reply
+    int latencyMs = 0;          // --latency: the adapter hands bytes over on this tick
     bool help = false;
 };
 

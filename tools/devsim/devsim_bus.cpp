@@ -20,8 +20,9 @@ constexpr int ciDev_NOISE_MAX = 8; // bytes in one burst of noise
 constexpr size_t ciDev_HEARD_MAX = 4096; // a master that never pauses: kept this much
 
 std::vector<uint8_t> gvHeard;    // bytes since the last silence
-DevClock::time_point gvLastByte; // when the last of them came
+DevClock::time_point gvLastByte; // when the last of them was heard
 DevSeen gvSeen{};                // the master's settings as the first of them came
+DevLine gvMasterLine;            // one line that gvSeen stands for
 std::chrono::microseconds gvSilence{0}; // the silence that ends the frame at gvSeen
 std::vector<DevReply> gvReplies; // scheduled, not yet sent
 
@@ -43,6 +44,13 @@ std::vector<uint8_t> fn_random_bytes(int min, int max)
     return bytes;
 }
 
+// The line a device sends at: its own, or the master's for a device that
+// answers any settings.
+DevLine fn_device_line(const DevSlave &slave)
+{
+    return slave.line.baud ? slave.line : gvMasterLine;
+}
+
 // At other settings the device's UART makes no sense of the frame, so the
 // device does not act; with garble the master gets a few bytes of noise,
 // too short for any reply of the device.
@@ -55,7 +63,7 @@ void fn_not_understood(const DevSlave &slave)
         return;
     std::vector<uint8_t> noise = fn_random_bytes(1, 4);
     mf_Sim_Print("tx", noise);
-    mf_Sim_Send(noise);
+    mf_Wire__send(noise, DevClock::now(), mf_Wire__char(fn_device_line(slave)));
 }
 
 // A complete frame for the slaves that heard it: to each one it addresses.
@@ -98,13 +106,17 @@ void fn_end_of_frame()
         else
             hearing.push_back(&slave);
     }
+    // A device answers once it has taken the frame's end and its turnaround
+    // has passed since the frame's last byte.
+    DevClock::time_point now = DevClock::now();
+    DevClock::time_point replyFrom =
+        std::max(now, gvLastByte + std::chrono::milliseconds(gvOpt.turnaroundMs));
     // Noise comes between frames: after the master's, a silence before any reply.
-    DevClock::time_point replyFrom = DevClock::now();
     if (gvOpt.noise > 0 && std::uniform_real_distribution<double>(0, 1)(gvRandom) < gvOpt.noise) {
         std::vector<uint8_t> noise = fn_random_bytes(1, ciDev_NOISE_MAX);
         mf_Sim_Print("noise", noise);
-        mf_Sim_Send(noise);
-        replyFrom += gvSilence;
+        DevClock::time_point end = mf_Wire__send(noise, now, mf_Wire__char(gvMasterLine));
+        replyFrom = std::max(replyFrom, end + gvSilence);
     }
     if (!hearing.empty())
         fn_serve_frame(hearing, replyFrom);
@@ -148,12 +160,13 @@ void fn_run_timers(DevClock::time_point now)
             break;
         DevReply reply = *next;
         gvReplies.erase(next);
+        DevClock::time_point sent = now;
         if (!reply.bytes.empty()) {
             mf_Sim_Print("tx", reply.bytes);
-            mf_Sim_Send(reply.bytes);
+            sent = mf_Wire__send(reply.bytes, now, mf_Wire__char(fn_device_line(*reply.slave)));
         }
-        if (reply.restart)
-            fn_start_restart(*reply.slave, now);
+        if (reply.restart) // once the reply has left the line
+            fn_start_restart(*reply.slave, std::max(now, sent));
     }
     for (DevSlave &slave : gvSlaves)
         if (slave.restarting && slave.restartEnd <= now)
@@ -163,9 +176,9 @@ void fn_run_timers(DevClock::time_point now)
 // The next moment something is due: a frame's end, a reply, a restart's end.
 DevClock::time_point fn_next_timer()
 {
-    DevClock::time_point next = DevClock::time_point::max();
+    DevClock::time_point next = mf_Wire__next();
     if (!gvHeard.empty())
-        next = gvLastByte + gvSilence;
+        next = std::min(next, gvLastByte + gvSilence);
     for (const DevReply &reply : gvReplies)
         next = std::min(next, reply.due);
     for (const DevSlave &slave : gvSlaves)
@@ -194,21 +207,6 @@ void mf_Sim_Print(const char *prefix, const std::vector<uint8_t> &bytes)
     std::printf("%s %s\n", prefix, mf_Hex(bytes.data(), int(bytes.size())).c_str());
 }
 
-void mf_Sim_Send(const std::vector<uint8_t> &bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = write(giMaster, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            mf_Sim_Note(nullptr, "write to the pseudo-terminal failed: %s", std::strerror(errno));
-            return;
-        }
-        done += size_t(n);
-    }
-}
-
 int mf_Sim_Bus__run()
 {
     uint8_t buf[512];
@@ -230,21 +228,23 @@ int mf_Sim_Bus__run()
         if (ready > 0 && (p.revents & POLLIN)) {
             ssize_t n = read(giMaster, buf, sizeof buf);
             if (n > 0) {
+                DevClock::time_point now = DevClock::now();
                 if (gvHeard.empty()) { // the master's settings as its frame begins
                     gvSeen = fn_seen();
+                    gvMasterLine = mf_Dev_Seen__line(gvSeen, gvRestLine);
                     gvSilence = std::chrono::microseconds(mf_Dev_Silence__us(gvSeen.baud));
+                    mf_Wire__check_silence(now, gvMasterLine);
                 }
                 if (gvHeard.size() < ciDev_HEARD_MAX)
                     gvHeard.insert(gvHeard.end(), buf, buf + n);
-                gvLastByte = DevClock::now();
-                if (gvOpt.echo) // the adapter hears itself as it sends
-                    mf_Sim_Send(std::vector<uint8_t>(buf, buf + n));
+                gvLastByte = mf_Wire__hear(buf, int(n), now, mf_Wire__char(gvMasterLine));
             }
         }
         DevClock::time_point now = DevClock::now();
         if (!gvHeard.empty() && now - gvLastByte >= gvSilence)
             fn_end_of_frame();
         fn_run_timers(now);
+        mf_Wire__deliver(DevClock::now());
     }
     return 0;
 }

@@ -25,6 +25,21 @@ long mf_Dev_Silence__us(long baud)
     return (35 * ciDev_CHAR_BITS * 1000000 / baud + 9) / 10;
 }
 
+long long mf_Dev_Char__ns(const DevLine &line)
+{
+    if (line.baud <= 0)
+        return 0;
+    long long bits = 1 + 8 + (line.parity == ciPAR_N ? 0 : 1) + line.stop;
+    return bits * 1000000000LL / line.baud;
+}
+
+long long mf_Dev_Gap__ns(const DevLine &line)
+{
+    if (line.baud <= 0 || line.baud > 19200)
+        return ciDev_SILENCE_FAST_US * 1000;
+    return mf_Dev_Char__ns(line) * 7 / 2;
+}
+
 uint16_t mf_Dev_Crc16(const uint8_t *bytes, int length)
 {
     uint16_t crc = 0xFFFF;

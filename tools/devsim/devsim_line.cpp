@@ -119,6 +119,18 @@ std::string mf_Dev_Seen__text(const DevSeen &seen)
     return text;
 }
 
+DevLine mf_Dev_Seen__line(const DevSeen &seen, const DevLine &rest)
+{
+    DevLine line{seen.baud, rest.parity, seen.stop};
+    if (!(seen.parities & rest.parity))
+        for (const ParityName &p : caDev_PARITIES)
+            if (seen.parities & p.parity) {
+                line.parity = p.parity;
+                break;
+            }
+    return line;
+}
+
 bool mf_Dev_Line__hears(const DevLine &line, const DevSeen &seen)
 {
     return !line.baud ||

@@ -132,6 +132,13 @@ int main(int argc, char **argv)
         fn_print_line(slave);
     if (gvOpt.echo)
         std::printf("tovra-devsim: echo: the master gets every byte it sends back\n");
+    if (gvOpt.wire || gvOpt.turnaroundMs || gvOpt.latencyMs)
+        std::printf("tovra-devsim: wire: %s; the device answers %d ms after a request; the "
+                    "adapter hands bytes over %s\n",
+                    gvOpt.wire ? "each byte takes its character time" : "bytes take no time",
+                    gvOpt.turnaroundMs,
+                    gvOpt.latencyMs ? ("every " + std::to_string(gvOpt.latencyMs) + " ms").c_str()
+                                    : "at once");
     if (gvOpt.noise > 0)
         std::printf("tovra-devsim: noise after %g%% of the master's frames, seed %u\n",
                     gvOpt.noise * 100, gvOpt.seed);

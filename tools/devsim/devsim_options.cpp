@@ -56,6 +56,16 @@ const char *const caDev_USAGE =
     "                   a request at other settings than the device's line gets\n"
     "                   no reply (none, the default) or 1..4 random bytes\n"
     "                   (garble); either way the device does not act on it\n"
+    "  --wire           each byte takes its character time on the line (start\n"
+    "                   bit, 8 data bits, parity, stop bits at the baud rate):\n"
+    "                   the device's line, or the master's settings for a\n"
+    "                   device without --line (default: bytes go at once)\n"
+    "  --turnaround MS  the device answers MS milliseconds (0..60000) after a\n"
+    "                   request's last byte, at the earliest once the request's\n"
+    "                   frame has ended (default 0)\n"
+    "  --latency MS     the master's adapter hands received bytes over in chunks,\n"
+    "                   on a tick every MS milliseconds (1..1000), as a USB\n"
+    "                   adapter's latency timer does (default: at once)\n"
     "  --apply-on-commit\n"
     "                   the device listens at the baud rate of BR1: at start\n"
     "                   unless --line is given, and after each EEPROM command,\n"
@@ -92,6 +102,8 @@ constexpr NumberOption caNUMBER_OPTIONS[] = {
     {"--fault-addr", 0, 0xFFFF, [](DevOptions &o, long v) { o.fault.addr = int(v); }},
     {"--fault-fc", 1, 127, [](DevOptions &o, long v) { o.fault.fc = int(v); }},
     {"--fault-nth", 1, INT_MAX, [](DevOptions &o, long v) { o.fault.nth = int(v); }},
+    {"--turnaround", 0, 60000, [](DevOptions &o, long v) { o.turnaroundMs = int(v); }},
+    {"--latency", 1, 1000, [](DevOptions &o, long v) { o.latencyMs = int(v); }},
 };
 
 struct TextOption {
@@ -161,6 +173,7 @@ struct FlagOption {
 constexpr FlagOption caFLAG_OPTIONS[] = {
     {"--apply-on-commit", &DevOptions::applyOnCommit},
     {"--echo", &DevOptions::echo},
+    {"--wire", &DevOptions::wire},
     {"--help", &DevOptions::help},
     {"-h", &DevOptions::help},
 };

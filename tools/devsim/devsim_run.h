@@ -48,8 +48,27 @@ void mf_Sim_Note(const DevSlave *slave, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 // "<prefix> 01 03 ..." on stdout.
 void mf_Sim_Print(const char *prefix, const std::vector<uint8_t> &bytes);
-// Writes all the bytes to the master, whatever the line.
-void mf_Sim_Send(const std::vector<uint8_t> &bytes);
+
+// devsim_wire.cpp: the line between the master's adapter and the devices.
+// Without --wire a character takes no time and the bytes go at once.
+// The time one character takes on `line`, 0 without --wire.
+DevClock::duration mf_Wire__char(const DevLine &line);
+// The master wrote `n` bytes, seen at `now`: each is heard one character
+// after the one before (echoed to the master at that moment with --echo).
+// Returns when the last of them has been heard.
+DevClock::time_point mf_Wire__hear(const uint8_t *bytes, int n, DevClock::time_point now,
+                                   DevClock::duration charTime);
+// A request begins at `now`: prints a note when it follows the last byte on
+// the line (from either side) by less than the silence `master` owes it.
+void mf_Wire__check_silence(DevClock::time_point now, const DevLine &master);
+// A device puts the bytes on the line, the first at `from` or once the line
+// is free; returns when the last has left it.
+DevClock::time_point mf_Wire__send(const std::vector<uint8_t> &bytes, DevClock::time_point from,
+                                   DevClock::duration charTime);
+// Hands the master every byte that has reached it by `now`, in one write.
+void mf_Wire__deliver(DevClock::time_point now);
+// When the next byte reaches the master; time_point::max() when none is on its way.
+DevClock::time_point mf_Wire__next();
 
 // devsim_serve.cpp: one libmodbus context builds the replies of every slave.
 bool mf_Sim_Serve__init(std::string &error);
