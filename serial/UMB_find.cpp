@@ -40,8 +40,9 @@ constexpr int ciConfirmQty = 2;
 constexpr int ciRequestBytes = 8;
 constexpr int ciProbeReplyBytes = 5 + 2 * ciProbeQty; // its longest valid reply
 constexpr int ciText = 256;
-// How long a second read that got no reply of its own may still be answered.
-constexpr double cdFind_GRACE = 1.0;
+// How late, in turnaround margins beyond its limit, the reply to a second
+// read may still come and is waited for.
+constexpr int ciFind_GRACE_MARGINS = 5;
 
 // A setting's outcome is the most telling of its tries': a late reply
 // explains an unconfirmed one, any reply says more than garble or silence.
@@ -105,6 +106,7 @@ void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, i
 
 void fn_finish(int how, int code, const UMB_Line *line, int id)
 {
+    mf_Tovra_MB_Drain__End(static_cast<unsigned short>(gvFind.port), nullptr);
     CloseCom(gvFind.port);
     UMB_Find_End end = {how,           gvFind.com,  line ? *line : UMB_Line{}, id,
                         code,          gvFind.sent, gvFind.total, gvFind.garbledCount,
@@ -145,12 +147,11 @@ int fn_read(int id, unsigned short address, int quantity)
 {
     unsigned char request[ciRequestBytes];
     mf_Tovra_MB_Request__Build(request, id, 3, address, static_cast<short>(quantity));
-    const MB_Timing timing = {0.0, gdFind_Margin, 1, gvFind.echo};
-    int late = giMB_LateCount;
+    const MB_Timing timing = {0.0, gdFind_Margin, 1, gvFind.echo, nullptr};
     short values[ciConfirmQty];
     int r = mf_Tovra_MB_Exchange(static_cast<unsigned short>(gvFind.port), request, ciRequestBytes,
                                  values, nullptr, &timing);
-    if (giMB_LateCount != late)
+    if (giMB_LateCount > 0)
         ++gvFind.late;
     return r == kComErrNotOpen ? kComErrLost : r; // the search opened it: it went away since
 }
@@ -194,21 +195,20 @@ bool fn_quiet(const UMB_Line &line)
 // reply to a read of BR1 and BR2 at this setting. An exception, a reply of a
 // probe's size, or one of another slave is no confirmation. Without a reply
 // of its own, its reply may come late, with the very shape that confirms:
-// the next second read waits for it.
-bool fn_confirm(const UMB_Line &line, int id)
+// the next second read waits for it. Its result, 0 when confirmed.
+int fn_confirm(const UMB_Line &line, int id)
 {
     if (!fn_quiet(line))
-        return false;
+        return ciMB_ERR_TIMEOUT;
     int r = fn_read(id, ciConfirmAddr, ciConfirmQty);
-    if (r == 0)
-        return true;
-    if (r > ciMB_ERR_EXCEPTION) {
+    if (r != 0 && r > ciMB_ERR_EXCEPTION) {
+        double grace = mf_Tovra_UMB_Find__Limit(&line) + ciFind_GRACE_MARGINS * gdFind_Margin;
         gvFind.pending = id;
         gvFind.pendingUntil = std::chrono::steady_clock::now() +
                               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                  std::chrono::duration<double>(cdFind_GRACE));
+                                  std::chrono::duration<double>(grace));
     }
-    return false;
+    return r;
 }
 
 // The sweep: every slave ID at the first setting (the current one) and at
@@ -522,10 +522,16 @@ int mf_Tovra_UMB_Find__Step(void)
     if (outcome == ciFind_ANSWERED) {
         // A reply of another slave names that slave: it may be there too.
         int who = gaMB_Reply[0];
-        if (fn_confirm(line, who)) {
+        int confirmed = fn_confirm(line, who);
+        if (confirmed == 0) {
             fn_finish(ciFind_FOUND, 0, &line, who);
             return 0;
         }
+        // Nothing again, once the line was quiet: what answered was a late
+        // reply to an earlier request. Otherwise the slave is there and
+        // answered the second read wrongly.
+        if (confirmed == ciMB_ERR_TIMEOUT)
+            ++gvFind.late;
         outcome = who != id ? ciFind_OTHER_ID : ciFind_UNCONFIRMED;
         detail = who;
     }
@@ -537,8 +543,15 @@ int mf_Tovra_UMB_Find__Step(void)
         gvFind.outcome = outcome;
         gvFind.detail = detail;
     }
-    if (++gvFind.id == gvFind.idCount)
-        fn_next_line();
+    if (++gvFind.id < gvFind.idCount)
+        return 1;
+    // The next setting needs no grace for a late reply at this one: what is
+    // in by now is named here, the rest could only come as garble there.
+    if (mf_Tovra_MB_Drain__End(static_cast<unsigned short>(gvFind.port), nullptr) > 0) {
+        ++gvFind.late;
+        gvFind.outcome = ciFind_LATE;
+    }
+    fn_next_line();
     return gvFind.running ? 1 : 0;
 }
 

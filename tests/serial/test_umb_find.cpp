@@ -322,7 +322,7 @@ TEST_F(FindDeviceTest, TheStatusTooltipNamesTheCauseOfTheLastFailure)
     auto press = [](int control) { return [control](std::unique_ptr<DevSim> &) { Click(control); }; };
     const Case cases[] = {
         {{"--fault", "no-reply"}, press(kTestRead),
-         "Last failure: no reply within 0.2 s: check the cable, the slave ID and the line settings"},
+         "Last failure: no reply within 0.216 s: check the cable, the slave ID and the line settings"},
         {{"--fault", "bad-crc"}, press(kRead),
          "Last failure: reply with a wrong checksum (9 bytes): check parity and baud rate, termination"},
         {{"--fault", "exception=2"}, press(kTestRead),
