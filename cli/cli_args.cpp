@@ -293,7 +293,8 @@ constexpr const char *caExitText =
     "4 no reply; 5 bad reply (checksum, length, echo, or from another slave,\n"
     "function or byte count); 6 the device refused (Modbus exception); 7 write:\n"
     "the read-back differs.\n"
-    "find: 4 when nothing answered, 5 when only garbled replies came.\n";
+    "find: 4 when nothing or only late replies answered, 5 when garbled replies,\n"
+    "replies of another slave ID or replies a second read did not confirm came.\n";
 
 const CliOption *fn_option(const char *name, size_t length)
 {

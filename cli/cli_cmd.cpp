@@ -317,6 +317,19 @@ void fn_find_end(const UMB_Find_End *end, const char *text)
         std::fprintf(stderr, "\r\033[K");
 }
 
+// The exit status of a search that found nothing follows what its text
+// names: a late reply or silence is no reply, the rest a bad one.
+int fn_find_result(const UMB_Find_End &e)
+{
+    if (e.late)
+        return ciMB_ERR_TIMEOUT;
+    if (e.otherId)
+        return ciMB_ERR_SLAVE;
+    if (e.unconfirmed)
+        return ciMB_ERR_COUNT;
+    return e.garbled ? ciMB_ERR_CRC : ciMB_ERR_TIMEOUT;
+}
+
 } // namespace
 
 // The window's search, run in a plain loop: each step is one probe.
@@ -361,7 +374,7 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
     }
     case ciFind_NOT_FOUND:
         // The quick search tried the given slave ID and 1 only: say how to try the others.
-        return fn_fail(a, "find", e.garbled ? ciMB_ERR_CRC : ciMB_ERR_TIMEOUT, gsFindText,
+        return fn_fail(a, "find", fn_find_result(e), gsFindText,
                        a->full ? nullptr : "(only slave ID 1 and --id were tried; --full tries 1 to 247)");
     default:
         return fn_fail(a, "find", e.code, nullptr, nullptr);

@@ -223,6 +223,11 @@ TEST_F(CliTest, FindPrintsTheSettingsThatAnsweredOrExitsAsNoReply)
         // An echoing adapter: found at the first probe, or known beforehand.
         {{"--echo"}, {}, "BAUD=9600 PARITY=N DATA=8 STOP=1 ID=1 ECHO=1\n"},
         {{"--echo", "--line", "19200,O,2"}, {"--echo"}, "BAUD=19200 PARITY=O DATA=8 STOP=2 ID=1 ECHO=1\n"},
+        // On a wire as slow as a real one: the second read's longer reply
+        // has its own wire time within the limit.
+        {{"--wire", "--line", "1200,E,2", "--turnaround", "70"},
+         {"--baud", "1200", "--parity", "E", "--stop", "2"},
+         "BAUD=1200 PARITY=E DATA=8 STOP=2 ID=1\n"},
     };
     for (const auto &row : rows) {
         DevSim sim(row.sim);
