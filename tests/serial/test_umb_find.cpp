@@ -104,7 +104,7 @@ TEST(FindTexts, NameTheSettingTheSlaveIdsAndWhatCameOfThem)
     mf_Tovra_UMB_Find__Note_text(5, &line, run, 1, ciFind_GARBLED, 3, text, sizeof text);
     EXPECT_STREQ(text, "Find COM5 19200 8E1, ID 7 : garbled reply (3 bytes): something is there at a near setting");
 
-    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0, 0};
+    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0, 0, 0, 0, 0};
     mf_Tovra_UMB_Find__End_text(&failed, text, sizeof text);
     EXPECT_STREQ(text, "Find COM5 NG : the serial port failed: serial device busy: another program holds it");
 
@@ -117,10 +117,10 @@ TEST(FindTexts, NameTheSettingTheSlaveIdsAndWhatCameOfThem)
 TEST(FindTexts, APartialWriteAndALateDeviceAreNamedAsSuch)
 {
     char text[512];
-    const UMB_Find_End partial = {ciFind_FAILED, 5, {}, 0, ciMB_ERR_WRITE, 3, 48, 0, 0};
+    const UMB_Find_End partial = {ciFind_FAILED, 5, {}, 0, ciMB_ERR_WRITE, 3, 48, 0, 0, 0, 0, 0};
     mf_Tovra_UMB_Find__End_text(&partial, text, sizeof text);
     EXPECT_STREQ(text, "Find COM5 NG : the port took only part of the request: check the adapter");
-    const UMB_Find_End slow = {ciFind_NOT_FOUND, 5, {}, 0, 0, 48, 48, 0, 2};
+    const UMB_Find_End slow = {ciFind_NOT_FOUND, 5, {}, 0, 0, 48, 48, 0, 2, 0, 0, 0};
     mf_Tovra_UMB_Find__End_text(&slow, text, sizeof text);
     EXPECT_STREQ(text, "Not found on COM5: a reply came later than the probe's limit (80 ms after the "
                        "frames); for a slower device raise the limit (tovra-cli find --limit MS)");
