@@ -22,7 +22,7 @@
 #define TOVRA_DATA_DIR "../share/tovra-comm" // the installed data, relative to bin/
 #endif
 
-int giMsg = 4; // nothing to show
+int giMsg = 0;
 BRWT gaBRWT[ciBRWT_max] = {};
 int gvNo_WT = 0;
 int giWT = 0;
@@ -231,12 +231,11 @@ int evTovra_TM_RW_msg(int, int, int event, void *, int, int)
 {
     if (event != EVENT_TIMER_TICK)
         return 0;
-    if (giMsg == ciMsgFailed)
-        mf_Tovra_msg_comm__SCV(ciMsgRed, "NG");
-    else if (giMsg == ciMsgReadOK)
-        mf_Tovra_msg_comm__SCV(ciMsgGreen, "OK");
-    if (giMsg != ciMsgPending)
+    if (giMsg == ciMsgFailed || giMsg == ciMsgReadOK) {
+        bool ok = giMsg == ciMsgReadOK;
+        mf_Tovra_msg_comm__SCV(ok ? ciMsgGreen : ciMsgRed, ok ? "OK" : "NG");
         giMsg = ciMsgShown;
+    }
     // After a time-out the timer listens on for the late reply, tick by tick,
     // so the window never waits for it.
     if (giMsg == ciMsgShown && mf_Tovra_MB_Drain(ciPORT_umb, gpLog, 0) == 0)
@@ -337,7 +336,6 @@ int evTM_W(int, int, int event, void *, int, int)
     if (giWT >= gvNo_WT) {
         if (giMsg == ciMsgPending)
             mf_Tovra_msg_comm__SCV(ciMsgGreen, "OK");
-        giMsg = ciMsgShown;
         // After a time-out: on, tick by tick, until the late reply is heard out.
         if (mf_Tovra_MB_Drain(ciPORT_umb, gpLog, 0) == 0)
             mf_Tovra_Timer_X__toggle(ciTimerWrite, 0);

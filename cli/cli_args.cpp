@@ -214,8 +214,9 @@ constexpr CliOption caOptions[] = {
     {"--stop", "S", ciOptStop, fn_set_stop, "stop bits, 1 or 2 (default 1)"},
     {"--id", "ID", ciOptId, fn_set_id, "Modbus slave ID, 1..247 (default 1)"},
     {"--timeout", "SECONDS", ciOptTimeout, fn_set_timeout,
-     "how long a reply may take (default 0.2); the EEPROM command\n"
-     "                     is given 0.5 s more, as the device stores first"},
+     "how long the device may take to answer (default 0.2), beyond\n"
+     "                     both frames' time on the wire; the EEPROM command is\n"
+     "                     given 0.5 s more, as the device stores first"},
     {"--retries", "N", ciOptRetries, fn_set_retries,
      "send a request again after a lost or garbled reply, up to N\n"
      "                     times (default 0); each retry is logged"},

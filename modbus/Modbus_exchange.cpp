@@ -71,8 +71,8 @@ MB_Line fn_line(unsigned short port)
     return line;
 }
 
-// Takes in what the port holds, without waiting, into the drain's bytes
-// (beyond room: counted, not kept). The count taken, or the port's error.
+// Takes in what the port holds, without waiting, into `into` (beyond its
+// room: read and dropped). The count taken, or the port's error.
 int fn_take(unsigned short port, unsigned char *into, int *n, Clock::time_point *first)
 {
     int waiting = GetInQLen(port);
@@ -86,7 +86,7 @@ int fn_take(unsigned short port, unsigned char *into, int *n, Clock::time_point 
     int room = ciMB_RX_BUF - *n;
     int r = ComRdWithin(port, room > 0 ? reinterpret_cast<char *>(into) + *n : scrap,
                         room > 0 ? (waiting < room ? waiting : room) : (int)sizeof scrap, 0.0);
-    if (r > 0)
+    if (r > 0 && room > 0)
         *n += r;
     return r;
 }
@@ -131,7 +131,7 @@ int fn_quiet(unsigned short port, FILE *log, double limit)
     const double quiet = mf_Tovra_Wire__Quiet(&line);
     unsigned char stray[ciMB_RX_BUF];
     int n = 0;
-    Clock::time_point first;
+    Clock::time_point first; // not named: no exchange waited for these bytes
     // A line that never falls silent gets the request after the limit all the same.
     const Clock::time_point end = Clock::now() + fn_span(limit);
     for (;;) {
@@ -148,8 +148,6 @@ int fn_quiet(unsigned short port, FILE *log, double limit)
                         quiet - since);
         if (r < 0)
             return r;
-        if (r > 0 && n == 0)
-            first = Clock::now();
         n += (r > 0 && n < ciMB_RX_BUF) ? r : 0;
     }
     giMB_LateCount += n;
@@ -324,8 +322,9 @@ int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, 
     // The request itself came back where a different reply belongs.
     if (result != 0 && timing->byFrame && n == length && std::memcmp(reply, frame, (size_t)length) == 0)
         result = ciMB_ERR_ECHO;
-    // Cut short by the limit: the rest, or all of it, may still come.
-    if (cut) {
+    // Cut short by the limit: the rest, or all of it, may still come. (A
+    // whole exception frame read by the window's expected length is all.)
+    if (cut && (n <= 0 || n < mf_Tovra_MB_Reply__Need(frame, length, reply, n))) {
         MB_Drain &d = gvDrain;
         d = MB_Drain{};
         d.owed = true;

@@ -35,7 +35,6 @@ const UMB_Table cDATA = {1, caDATA_umb, 2, "mf_Tovra_UMB_dev_DATA__SV ()", "mf_T
 const UMB_Table cSTOP = {3, caSTOP_cmb, 2, "mf_Tovra_UMB_dev_STOP__SV ()", "mf_Tovra_UMB_dev_STOP__GV ()"};
 constexpr int ciParityRing = 2;
 constexpr int ciReasonLine = 63; // the reason of the last failure, under the status field
-constexpr int ciTimerReadResult = 0;
 
 // The reasons of a failure in the operator's language: the words of the
 // Modbus core and of the serial layer are English, and the caption table
@@ -311,9 +310,6 @@ int evTovra_UMB_Read(int, int, int event, void *, int, int)
     if (gr < 0) {
         mf_Tovra_msg_comm__SCV(ciMsgRed, "Read NG");
         mf_Tovra_msg_comm__Why(gr);
-        // A late reply is listened for by the read-result timer's ticks.
-        if (mf_Tovra_MB_Drain(ciPORT_umb, gpLog, 0))
-            mf_Tovra_Timer_X__toggle(ciTimerReadResult, 1);
         return gr;
     }
     char text[64];

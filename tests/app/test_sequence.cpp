@@ -1,5 +1,6 @@
 // The baud-rate read and write sequence on the real panel against
 // tovra-devsim, and the start-up that prepares the panel.
+#include <QAccessible>
 #include <QComboBox>
 #include <QTest>
 
@@ -23,6 +24,7 @@
 #include "modbus/Modbus_core.h"
 #include "model/model.h"
 #include "panel_fixture.h"
+#include "scratch.h"
 #include "panel_ids.h"
 #include "serial/UART_MB.h"
 
@@ -360,4 +362,65 @@ TEST_F(SequenceTest, AReplyThatDoesNotAnswerTheReadIsNGWithItsMarkedLine)
             << c.what << "\n" << Log();
         EXPECT_EQ(BgColour(kBR1), ciColourInvalidItem) << c.what << ": nothing taken from it";
     }
+}
+
+// A write's acknowledgement must echo its register and value: one that does
+// not is NG with its marked line, and nothing is sent after it.
+TEST_F(SequenceTest, AWriteAcknowledgedForAnotherRegisterOrValueIsNGAndNothingFollows)
+{
+    auto frame = [](std::vector<unsigned char> covered) {
+        covered.resize(covered.size() + 2);
+        mf_Tovra_Get_CRC(covered.data(), static_cast<int>(covered.size()));
+        return covered;
+    };
+    const struct {
+        std::vector<unsigned char> ack; // to the BR1 write 01 06 11 01 00 05
+        const char *line;
+    } cases[] = {
+        {frame({0x01, 0x06, 0x11, 0x02, 0x00, 0x07}), "acknowledgement of 1102=0007, not 1101=0005"},
+        {frame({0x01, 0x06, 0x11, 0x01, 0x00, 0x04}), "acknowledgement of 1101=0004, not 1101=0005"},
+    };
+    for (const auto &c : cases) {
+        ScriptedSlave slave(222, c.ack);
+        OpenPort(222);
+        EnableLog();
+        Choose(kBR1, 5);
+        Choose(kBR2, 7);
+        Click(kWrite);
+        EXPECT_EQ(Step(), Shown("NG", ciMsgRed)) << c.line;
+        EXPECT_EQ(Step(), Shown("NG", ciMsgRed)) << c.line;
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(Ctrl(kReasonLine))->text(QAccessible::Name).toStdString(),
+                  "acknowledgement of another address or value: a late reply to an earlier request");
+        EXPECT_NE(Log().find(std::string("\t" LOG_MARK " Modbus.core: ") + c.line +
+                             ": a late reply to an earlier request\n\n"),
+                  std::string::npos)
+            << Log();
+        EXPECT_EQ(Log().find("w BR2"), std::string::npos) << Log();
+        EXPECT_EQ(Log().find("cmd Write EEPROM"), std::string::npos) << Log();
+    }
+}
+
+// At 1200 8E2 a register write's two frames take 160 ms on the wire; the
+// device's 70 ms turnaround comes on top, within the 0.2 s it is given.
+TEST_F(SequenceTest, AtTwelveHundredBaudEvenParityTwoStopBitsAWholeWriteSucceedsOnTheWire)
+{
+    DevSim sim({"--com", "223", "--wire", "--line", "1200,E,2", "--turnaround", "70"});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    OpenPort(223);
+    Choose(kBaud, 0);
+    Choose(kParity, 2);
+    Choose(kStop, 1);
+    Click(kRead);
+    Tick(kReadTimer);
+    EXPECT_EQ(StatusText(), "OK");
+    Choose(kBR1, 5);
+    Choose(kBR2, 7);
+    Click(kWrite);
+    EXPECT_EQ(Step(), Shown("1", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("2", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("3", ciMsgGreen));
+    EXPECT_EQ(Step(), Shown("OK", ciMsgGreen));
+    ASSERT_TRUE(sim.waitForOutput("EEPROM store")) << sim.output();
+    EXPECT_NE(ReadFileBytes(sim.statePath()).find("BR1=5"), std::string::npos);
+    EXPECT_EQ(sim.output().find("silence too short"), std::string::npos) << sim.output();
 }

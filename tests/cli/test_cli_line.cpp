@@ -218,31 +218,6 @@ TEST_F(CliLineTest, ALateReplyIsNeverTakenForTheAnswerToALaterRequest)
     }
 }
 
-// A write's acknowledgement must echo its address and value; one that does
-// not is a failure, and nothing follows it.
-TEST_F(CliLineTest, AWriteAcknowledgedForAnotherRegisterOrValueFailsAndNothingIsStored)
-{
-    const struct {
-        std::string ack; // to the BR1 write 01 06 11 01 00 05
-        const char *words;
-    } rows[] = {
-        {std::string("\x01\x06\x11\x02\x00\x07\x6c\xf4", 8), "acknowledgement of another address or value"},
-        {std::string("\x01\x06\x11\x01\x00\x04\xdc\xf5", 8), "acknowledgement of another address or value"},
-    };
-    for (const auto &row : rows) {
-        ScriptedSlave slave(row.ack);
-        Outcome run = Cli({"write", "--port", slave.path(), "--br1", "38400", "--log", "run.log"});
-        EXPECT_EQ(run.status, 5) << run.err;
-        EXPECT_TRUE(Contains(run.err, std::string("write BR1: ") + row.words + ": a late reply to an "
-                                                                               "earlier request (nothing stored)"))
-            << run.err;
-        std::string log = ReadFileBytes("run.log");
-        EXPECT_TRUE(Contains(log, "\t\xA1\xB9\xA1\xB9\xA1\xB9 Modbus.core: acknowledgement of ")) << log;
-        EXPECT_FALSE(Contains(log, "cmd Write EEPROM")) << log;
-        fs::remove("run.log");
-    }
-}
-
 TEST_F(CliLineTest, AnAdapterThatEchoesIsNamedAndEchoDropsTheEcho)
 {
     DevSim sim({"--echo"});

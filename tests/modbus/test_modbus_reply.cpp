@@ -200,6 +200,26 @@ TEST(ModbusReplyDiag, TheLongestWrongLengthFitsTheBuffer)
     EXPECT_EQ(text.substr(text.size() - 54), "\tReturn value of ComRd() is num of byte it received.\n\n");
 }
 
+TEST(ModbusReplyDiag, BytesThrownAwayBeforeARequestAreALateReplyOrAnswerNothing)
+{
+    const Bytes ack = WithCrc({0x01, 0x06, 0x11, 0x01, 0x00, 0x05});
+    const std::string head = "\tP222\tMB.Rx\t01 06 11 01 00 05 1d 35 \n\t" LOG_MARK " Modbus.core: ";
+    const struct {
+        int lateMs;
+        const char *raise;
+        std::string text;
+    } cases[] = {
+        {250, "raise --timeout",
+         head + "a reply came 250 ms late: the device is slower than the limit; raise --timeout\n\n"},
+        {-1, nullptr, head + "8 bytes before the request, answering none: thrown away\n\n"},
+    };
+    for (const auto &c : cases) {
+        char text[ciMB_DIAG_TEXT];
+        mf_Tovra_MB_Late__Diag(222, ack.data(), (int)ack.size(), c.lateMs, c.raise, text, sizeof text);
+        EXPECT_EQ(text, c.text);
+    }
+}
+
 TEST(ModbusResultWhy, NamesTheFailureInPlainWordsAndWhatToCheck)
 {
     const struct {
