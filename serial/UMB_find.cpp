@@ -165,7 +165,8 @@ int fn_probe(int id)
         return r;
     gvFind.echo = 1;
     char text[ciText];
-    std::snprintf(text, sizeof text, "Find COM%d : the adapter echoes each request: searching on without the echo",
+    std::snprintf(text, sizeof text,
+                  "Find COM%d : the adapter echoes each request: searching on without the echo",
                   gvFind.com);
     gvFind.io.note(text);
     return fn_read(id, ciProbeAddr, ciProbeQty);
@@ -180,7 +181,9 @@ bool fn_quiet(const UMB_Line &line)
     char junk[64];
     double limit = mf_Tovra_UMB_Find__Limit(&line);
     for (int i = 0; i < ciFind_QUIET_READS; ++i) {
-        double left = gvFind.pending ? std::chrono::duration<double>(gvFind.pendingUntil - Clock::now()).count() : 0.0;
+        double left = 0.0;
+        if (gvFind.pending)
+            left = std::chrono::duration<double>(gvFind.pendingUntil - Clock::now()).count();
         if (ComRdWithin(gvFind.port, junk, sizeof junk, left > limit ? left : limit) <= 0) {
             gvFind.pending = 0;
             return true;
