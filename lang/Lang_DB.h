@@ -50,7 +50,7 @@ enum {
     ciS_Verify = 900200, ciS_TipVerify,
     ciS_WhySlave = 900210, ciS_WhyFunction, ciS_WhyCount, ciS_WhyAck,
     ciS_NotFoundLate = 900220, ciS_FindNotStarted, ciS_ReadsBack, ciS_NotConfirmed,
-    ciS_NotFoundOtherId = 900230, ciS_NotFoundUnconfirmed,
+    ciS_NotFoundOtherId = 900240, ciS_NotFoundUnconfirmed,
 };
 
 // Copies the text of (sid, lang) with its terminator into dest and returns 0.
