@@ -54,14 +54,24 @@ constexpr int ciSidAlreadyRuns = 900304; // "Tovra COMM already runs in:"
 constexpr int ciSidUseThatWindow = 900305;
 
 // A second program in the folder would empty the first one's log and
-// interleave its lines with them: it says so and ends before it writes
-// anything (the language is read, not written).
-bool fn_first_in_folder()
+// interleave its lines with them: it ends before it writes anything (the
+// language is read, not written). The first brings its window to the front
+// when asked; one that does not answer (hung) is named in a message box.
+// 0 when the folder is this program's, else ciAPP_Forwarded or -1.
+int fn_first_in_folder()
 {
-    if (FileHoldLock(caTovra_Lock) != FILE_LOCK_TAKEN)
-        return true;
+    int lock = FileHoldLock(caTovra_Lock);
+    if (lock == 0)
+        UiServeRaiseRequests();
+    if (lock != FILE_LOCK_TAKEN)
+        return 0;
     char folder[4096] = ".";
-    GetFullPathFromCurrentDir(".", folder, sizeof folder);
+    GetFullPathFromCurrentDir("", folder, sizeof folder);
+    if (UiRequestRaise() == 0) {
+        std::fprintf(stderr, "tovra-comm: Tovra COMM already runs in this folder: %s; its window is in front now\n",
+                     folder);
+        return ciAPP_Forwarded;
+    }
     std::fprintf(stderr, "tovra-comm: Tovra COMM already runs in this folder: %s\n", folder);
     char text[2][ciLangS_Size] = {"", ""};
     int lang = mf_Tovra_Lang__fr_FILE();
@@ -70,7 +80,7 @@ bool fn_first_in_folder()
     char message[sizeof folder + 2 * ciLangS_Size + 4];
     std::snprintf(message, sizeof message, "%s\n%s\n%s", text[0], folder, text[1]);
     MessagePopup("Tovra COMM", message);
-    return false;
+    return -1;
 }
 
 } // namespace
@@ -130,11 +140,12 @@ int mf_Tovra_Form_COMM__init(void)
     gvIDd = 1;
     mf_Tovra_ComList__set_active();
     mf_Tovra_ComList__Search_WIN32API_Prolific();
-    // Nothing is known of the device yet: both selectors grey until a Read
-    // or the operator's pick, so a Write cannot store a value nobody chose.
+    // Nothing is known of the device yet: both selectors show no value (the
+    // resource file selects no item) and are grey until a Read or the
+    // operator's pick, so a Write cannot store a value nobody chose.
     for (int ring : caBR_ring) {
         mf_Tovra_Ring_X__SA_i32(ring, ATTR_MAX_VISIBLE, ciSelectorMaxVisible);
-        mf_Tovra_Ring_X__SI(ring, ciBR_not_read);
+        mf_Tovra_Ring_X__SA_i32(ring, ATTR_TEXT_BGCOLOR, ciColourInvalidItem);
     }
     char head[8] = "";
     SetCtrlVal(gvTovra_COMM, ciVerifyBox, FileReadHead(caVerifyFile, head, sizeof head) >= 0 &&
@@ -143,12 +154,12 @@ int mf_Tovra_Form_COMM__init(void)
 }
 
 // Start-up. A resource file that cannot be loaded, or another Tovra COMM in
-// the same folder, is reported and a negative code returned, so the program
-// stops instead of looping windowless.
+// the same folder that does not answer, is reported and a negative code
+// returned, so the program stops instead of looping windowless.
 int mf_APP_Tovra__init(void)
 {
-    if (!fn_first_in_folder())
-        return -1;
+    if (int first = fn_first_in_folder(); first != 0)
+        return first;
     mf_Tovra_Log__Clear();
     mf_Tovra_Log__Append();
     int r = mf_Tovra_Form_COMM__init();
@@ -164,6 +175,7 @@ int mf_APP_Tovra__init(void)
     mf_Tovra_Lang__SV(giLang);
     mf_Tovra_Lang__Refresh();
     DisplayPanel(gvTovra_COMM);
+    mf_Tovra_ComList__Follow();
     return 0;
 }
 
@@ -224,6 +236,7 @@ int evTovra_Read_usr(int, int, int event, void *, int, int)
     giMsg = ciMsgReadOK;
     for (int i = 0; i < ciBR_count; ++i)
         mf_Tovra_Ring_X__SI(caBR_ring[i], values[i]);
+    mf_Tovra_Lang__Refresh_Read_Tips();
     return 0;
 }
 
@@ -252,12 +265,14 @@ int evBR_x(int panel, int control, int event, void *, int, int)
     int ring = mf_Tovra_Ring_X__who(panel, control);
     if (ring >= 0)
         mf_Tovra_Ring_X__SI(ring, mf_Tovra_Ring_X__GI(ring));
+    mf_Tovra_Lang__Refresh_Read_Tips();
     return 0;
 }
 
-// A grey selector shows item 0 but holds no value the operator chose or the
-// device reported; writing it would store 1200 baud into the EEPROM and could
-// leave the device unreachable. Such a Write sends nothing.
+// A grey selector holds no value the operator chose or the device reported
+// (it shows none before the first Read, item 0 after a value outside the
+// table); writing it could store 1200 baud into the EEPROM and leave the
+// device unreachable. Such a Write sends nothing.
 static bool fn_BR_writable()
 {
     for (int i = 0; i < ciBR_count; ++i)

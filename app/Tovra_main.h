@@ -18,6 +18,10 @@ constexpr const char *caVerifyFile = "verify.txt";
 extern const UiCallback caTovra_Callbacks[];
 extern const int ciTovra_CallbackCount;
 
+// 0 when the window runs; ciAPP_Forwarded when another Tovra COMM runs in
+// the current folder and brought its window to the front (this program
+// then ends with status 0); negative when the program cannot run.
+constexpr int ciAPP_Forwarded = 1;
 int mf_APP_Tovra__init(void);
 int mf_Tovra_Form_COMM__init(void);
 int mf_APP_Tovra__exit(void);

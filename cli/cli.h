@@ -54,6 +54,7 @@ struct CliArgs {
     int help;
     const char *log;       // --log FILE, or nullptr
     const char *files;     // ports: --files DIR, or nullptr
+    int watch;             // ports: follow the ports after the list
 };
 
 typedef int (*CliRunPtr)(const CliArgs *args);
@@ -78,6 +79,8 @@ extern const int ciCli_CommandCount;
 // command is set as soon as it is known, also on failure (for its usage),
 // and json as soon as --json is among the arguments.
 int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *args, char *error, size_t size);
+// The name of the parser's i-th option ("--com"), nullptr past the last.
+const char *mf_Tovra_CLI__Option_name(int i);
 // The usage text of a command, or of the program for nullptr.
 void mf_Tovra_CLI__Usage(const CliCommand *command, FILE *out);
 // The synopsis line alone ("usage: tovra-cli read --com N [options]").

@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 
 #include <charconv>
+#include <iterator>
 #include <cstring>
 
 #include "log/log.h"
@@ -39,6 +40,7 @@ enum : unsigned {
     ciOptRegister = 1u << 21,
     ciOptCount = 1u << 22,
     ciOptLimit = 1u << 23,
+    ciOptWatch = 1u << 24,
 };
 constexpr unsigned ciOptAll = ciOptJson | ciOptLog | ciOptHelp;
 // The port and line settings, and how exchanges go on it.
@@ -261,6 +263,10 @@ constexpr CliOption caOptions[] = {
      [](CliArgs *a, const char *v, char *, size_t) { return a->files = v, 0; },
      "write the search's files into DIR and keep them (default: a\n"
      "                     private temporary folder, removed afterwards)"},
+    {"--watch", nullptr, ciOptWatch,
+     [](CliArgs *a, const char *, char *, size_t) { return a->watch = 1, 0; },
+     "after the list, one line per port that comes (+) or goes (-), until\n"
+     "                     interrupted (exit 0 on SIGINT or SIGTERM)"},
     {"--json", nullptr, ciOptJson,
      [](CliArgs *a, const char *, char *, size_t) { return a->json = 1, 0; },
      "print one JSON object on stdout instead of text"},
@@ -353,13 +359,18 @@ int fn_check(const CliArgs *a, unsigned given, char *error, size_t size)
 } // namespace
 
 const CliCommand caCli_Commands[] = {
-    {"ports", "ports [--files DIR] [--json] [--log FILE]",
+    {"ports", "ports [--watch] [--files DIR] [--json] [--log FILE]",
      "Searches the serial ports as the window's port list does (Prolific adapters\n"
      "first, ports held by another program left out) and prints one line per\n"
      "free port: COM number, device path, friendly name, separated by tabs. Ports\n"
      "you may not open follow, marked \"no permission\" (JSON: \"permission\":false).\n"
+     "No port: nothing on stdout, a hint on stderr, exit 0.\n"
+     "--watch then follows the ports as the window's list does, opening none:\n"
+     "+ COM33 Prolific USB-Serial Controller [ttyUSB0] (COM33)   when one comes,\n"
+     "- COM33 Prolific USB-Serial Controller [ttyUSB0] (COM33)   when it goes\n"
+     "(JSON: one object a line, \"event\":\"add\" or \"remove\").\n"
      "TOVRA_PORTS_ONLY=1 lists the port map's links only.",
-     ciOptFiles | ciOptAll, {0, 0}, mf_Tovra_CLI__Ports},
+     ciOptFiles | ciOptWatch | ciOptAll, {0, 0}, mf_Tovra_CLI__Ports},
     {"read", "read --com N|--port PATH [--raw | --register ADDR [--count N]]\n"
              "                 [--baud B --parity P --data D --stop S --id ID]\n"
              "                 [--timeout SECONDS --retries N --echo --rs485 -v]",
@@ -404,23 +415,37 @@ int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t s
     a->timeout = cdComTime;
     error[0] = '\0';
     // Known before anything can fail, so that every failure is one JSON object.
-    for (int i = 2; i < argc; ++i)
+    bool help = false;
+    for (int i = 1; i < argc; ++i) {
         a->json |= std::strcmp(argv[i], "--json") == 0;
-    if (argc < 2) {
+        help |= std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+    }
+    // The command is the first word that is neither an option nor an
+    // option's value, so options may stand before it as well as after.
+    int at = 1;
+    while (at < argc && argv[at][0] == '-') {
+        const char *equals = std::strchr(argv[at], '=');
+        size_t length = equals ? static_cast<size_t>(equals - argv[at]) : std::strlen(argv[at]);
+        const CliOption *o = fn_option(argv[at], length);
+        at += o && o->meta && !equals ? 2 : 1;
+    }
+    if (at >= argc) {
+        if (help) {
+            a->help = 1;
+            return 0;
+        }
         std::snprintf(error, size, "no command given");
         return ciExitUsage;
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        a->help = 1;
-        return 0;
-    }
-    a->command = fn_command(argv[1]);
+    a->command = fn_command(argv[at]);
     if (!a->command) {
-        std::snprintf(error, size, "unknown command '%s'", argv[1]);
+        std::snprintf(error, size, "unknown command '%s'", argv[at]);
         return ciExitUsage;
     }
     unsigned given = 0;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
+        if (i == at)
+            continue;
         const char *arg = argv[i];
         const char *equals = arg[0] == '-' && arg[1] == '-' ? std::strchr(arg, '=') : nullptr;
         size_t length = equals ? static_cast<size_t>(equals - arg) : std::strlen(arg);
@@ -451,6 +476,11 @@ int mf_Tovra_CLI__Parse(int argc, char **argv, CliArgs *a, char *error, size_t s
     return a->help ? 0 : fn_check(a, given, error, size);
 }
 
+const char *mf_Tovra_CLI__Option_name(int i)
+{
+    return i >= 0 && i < static_cast<int>(std::size(caOptions)) ? caOptions[i].name : nullptr;
+}
+
 void mf_Tovra_CLI__Synopsis(const CliCommand *command, FILE *out)
 {
     if (command) {
@@ -463,24 +493,32 @@ void mf_Tovra_CLI__Synopsis(const CliCommand *command, FILE *out)
 
 void mf_Tovra_CLI__Usage(const CliCommand *command, FILE *out)
 {
-    mf_Tovra_CLI__Synopsis(command, out);
     if (!command) {
-        std::fprintf(out, "\nThe Tovra device's own jobs from a script, one command per run:\n");
-        for (int i = 0; i < ciCli_CommandCount; ++i)
-            std::fprintf(out, "\n%s: %s\n", caCli_Commands[i].name, caCli_Commands[i].summary);
-        std::fprintf(out, "\nEvery command takes --json, --log FILE and --help (tovra-cli read --help);\n"
-                          "tovra-cli --version shows the version.\n");
+        // GNU's layout, which help2man turns into the manual page tovra-cli(1).
+        std::fprintf(out, "Usage: tovra-cli COMMAND [OPTION]...\n"
+                          "The Tovra device's own jobs from a script, one command per run. Every\n"
+                          "command takes --json, --log FILE and --help, which shows its usage and\n"
+                          "options (tovra-cli read --help); tovra-cli --version shows the version.\n"
+                          "\nCommands:\n");
+        for (int i = 0; i < ciCli_CommandCount; ++i) {
+            std::fprintf(out, "  %-10s ", caCli_Commands[i].name);
+            for (const char *c = caCli_Commands[i].summary; *c; ++c)
+                *c == '\n' ? std::fputs("\n             ", out) : std::fputc(*c, out);
+            std::fprintf(out, "\n");
+        }
+        std::fprintf(out, "\nOptions (a command's --help lists the ones it takes):\n");
     } else {
+        mf_Tovra_CLI__Synopsis(command, out);
         std::fprintf(out, "\n%s\n\n", command->summary);
-        for (const CliOption &o : caOptions)
-            if (command->options & o.bit) {
-                char head[32];
-                std::snprintf(head, sizeof head, "%s%s%s", o.name, o.meta ? " " : "", o.meta ? o.meta : "");
-                std::fprintf(out, "  %-18s %s\n", head, o.help);
-            }
     }
+    for (const CliOption &o : caOptions)
+        if (!command || (command->options & o.bit)) {
+            char head[32];
+            std::snprintf(head, sizeof head, "%s%s%s", o.name, o.meta ? " " : "", o.meta ? o.meta : "");
+            std::fprintf(out, "  %-18s %s\n", head, o.help);
+        }
     std::fprintf(out, "\nBaud rates of the device:");
     for (int i = 0; i < ciBR_dev_count; ++i)
         std::fprintf(out, " %ld", caBR_dev[i]);
-    std::fprintf(out, "\n%s", caExitText);
+    std::fprintf(out, "\n\n%s", caExitText);
 }

@@ -4,13 +4,19 @@
 // words on stderr and mapped to its exit status.
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "modbus/Modbus_core.h"
 #include "platform/files.h"
+#include "platform/port_watch.h"
 #include "platform/serial.h"
+#include "platform/signals.h"
 #include "platform/ui.h"
 #include "serial/ComSearch.h"
 #include "serial/UMB_find.h"
@@ -21,12 +27,16 @@ namespace {
 constexpr int ciTextSize = 512;
 constexpr int ciPathSize = ciCli_PathSize;
 
-// Reports a failed step; after retries, says how many attempts were made.
-int fn_fail(const CliArgs *a, const char *step, int result, const char *text, const char *more)
+// Reports a failed step; after retries, says how many attempts were made
+// (`attempts`, or when 0 every one that --retries allows for such a result).
+int fn_fail(const CliArgs *a, const char *step, int result, const char *text, const char *more,
+            int attempts = 0)
 {
     char tries[ciTextSize + 64];
-    if (a->retries > 0 && mf_Tovra_MB_Result__Retry(result)) {
-        std::snprintf(tries, sizeof tries, "(%d attempts)%s%s", a->retries + 1, more ? " " : "",
+    if (!attempts && mf_Tovra_MB_Result__Retry(result))
+        attempts = a->retries + 1;
+    if (attempts > 1) {
+        std::snprintf(tries, sizeof tries, "(%d attempts)%s%s", attempts, more ? " " : "",
                       more ? more : "");
         more = tries;
     }
@@ -99,31 +109,115 @@ int fn_open(const CliArgs *a)
 
 // ============================================================ ports
 
-struct PortsOut {
-    const CliArgs *args;
-    int count;
+// A listed port as the search reported it, with its path at that moment
+// (a port that has gone no longer has one).
+struct ListedPort {
+    int com;
+    std::string path;
+    std::string name;
+    int permitted;
+    bool operator==(const ListedPort &o) const { return com == o.com && name == o.name; }
 };
+typedef std::vector<ListedPort> PortList;
 
-// One port: 5<TAB>/dev/ttyUSB0<TAB>Prolific ... (COM5), or a JSON item; a
-// port the user may not open says so after its name, as the window does.
-void fn_print_port(int com, const char *line, int permitted, void *data)
+// The newcomer's hint when no port is listed; stdout stays empty for scripts.
+constexpr const char *caNoPorts = "no serial ports: plug in an adapter, or start tovra-devsim";
+
+void fn_collect_port(int com, const char *line, int permitted, void *data)
 {
-    PortsOut *out = static_cast<PortsOut *>(data);
     char name[16];
     char path[ciPathSize];
     std::snprintf(name, sizeof name, "COM%d", com);
     if (ComDevicePath(name, path, sizeof path) != 0)
         path[0] = '\0';
-    if (out->args->json) {
-        std::printf("%s{\"com\":%d,\"path\":", out->count ? "," : "", com);
-        mf_Tovra_CLI__Json_string(stdout, path);
-        std::printf(",\"name\":");
-        mf_Tovra_CLI__Json_string(stdout, line);
-        std::printf(",\"permission\":%s}", permitted ? "true" : "false");
-    } else {
-        std::printf("%d\t%s\t%s\n", com, path, line);
+    static_cast<PortList *>(data)->push_back({com, path, line, permitted});
+}
+
+// One port: 5<TAB>/dev/ttyUSB0<TAB>Prolific ... (COM5), or a JSON item; a
+// port the user may not open says so after its name, as the window does.
+void fn_print_list(const CliArgs *a, const PortList &ports)
+{
+    if (a->json) {
+        mf_Tovra_CLI__Json_head(a, true);
+        std::printf(",\"ports\":[");
     }
-    ++out->count;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const ListedPort &p = ports[i];
+        if (!a->json) {
+            std::printf("%d\t%s\t%s\n", p.com, p.path.c_str(), p.name.c_str());
+            continue;
+        }
+        std::printf("%s{\"com\":%d,\"path\":", i ? "," : "", p.com);
+        mf_Tovra_CLI__Json_string(stdout, p.path.c_str());
+        std::printf(",\"name\":");
+        mf_Tovra_CLI__Json_string(stdout, p.name.c_str());
+        std::printf(",\"permission\":%s}", p.permitted ? "true" : "false");
+    }
+    if (a->json)
+        std::printf("]}\n");
+    if (ports.empty())
+        std::fprintf(stderr, "%s\n", caNoPorts);
+}
+
+// + COM33 Prolific ... (COM33), or a JSON line with the event.
+void fn_print_change(const CliArgs *a, const ListedPort &p, bool added)
+{
+    if (!a->json) {
+        std::printf("%c COM%d %s\n", added ? '+' : '-', p.com, p.name.c_str());
+        return;
+    }
+    std::printf("{\"event\":\"%s\",\"com\":%d,\"path\":", added ? "add" : "remove", p.com);
+    mf_Tovra_CLI__Json_string(stdout, p.path.c_str());
+    std::printf(",\"name\":");
+    mf_Tovra_CLI__Json_string(stdout, p.name.c_str());
+    std::printf(",\"permission\":%s}\n", p.permitted ? "true" : "false");
+}
+
+struct Watch {
+    const CliArgs *args;
+    PortList listed;
+};
+
+// The search again, judging the ports without opening them; what left the
+// list is printed first, then what came.
+void fn_ports_changed(void *data)
+{
+    Watch *w = static_cast<Watch *>(data);
+    PortList now;
+    if (mf_Tovra_ComSearch__Files() == 0)
+        mf_Tovra_ComSearch__Look(fn_collect_port, &now);
+    for (const ListedPort &p : w->listed)
+        if (std::find(now.begin(), now.end(), p) == now.end())
+            fn_print_change(w->args, p, false);
+    for (const ListedPort &p : now)
+        if (std::find(w->listed.begin(), w->listed.end(), p) == w->listed.end())
+            fn_print_change(w->args, p, true);
+    std::fflush(stdout);
+    w->listed = std::move(now);
+}
+
+void fn_stop_watching()
+{
+    QuitUserInterface(ciExitOK);
+}
+
+// The list, and with --watch the changes until SIGINT or SIGTERM. The
+// events are followed from before the list is made, so no port that comes
+// meanwhile is missed. The exit status.
+int fn_list_and_watch(const CliArgs *a)
+{
+    Watch w = {a, {}};
+    if (a->watch && WatchPorts(fn_ports_changed, &w) != 0)
+        return fn_fail(a, "ports --watch", ciResultLocal, "this system gives no port events", nullptr);
+    mf_Tovra_ComSearch__Probe(fn_collect_port, &w.listed);
+    fn_print_list(a, w.listed);
+    std::fflush(stdout);
+    if (!a->watch)
+        return ciExitOK;
+    OnTerminationSignal(fn_stop_watching);
+    int status = RunUserInterface();
+    UnwatchPorts();
+    return status;
 }
 
 } // namespace
@@ -143,21 +237,12 @@ int mf_Tovra_CLI__Ports(const CliArgs *a)
     // A folder that cannot take the files would list no port, as if there
     // were none, or the ports of an earlier search.
     bool written = FileChangeDir(folder) == 0 && mf_Tovra_ComSearch__Files() == 0;
-    if (written) {
-        if (a->json) {
-            mf_Tovra_CLI__Json_head(a, true);
-            std::printf(",\"ports\":[");
-        }
-        PortsOut out = {a, 0};
-        mf_Tovra_ComSearch__Probe(fn_print_port, &out);
-        if (a->json)
-            std::printf("]}\n");
-    }
+    int status = written ? fn_list_and_watch(a) : ciExitOK;
     FileChangeDir(home);
     if (!a->files)
         FileRemoveDir(temp);
     if (written)
-        return ciExitOK;
+        return status;
     char text[ciPathSize + 64];
     std::snprintf(text, sizeof text, "cannot write the search's files into %s", folder);
     return fn_fail(a, "ports", ciResultLocal, text, nullptr);
@@ -224,6 +309,47 @@ int mf_Tovra_CLI__Test_Read(const CliArgs *a)
     return fn_close(ciExitOK);
 }
 
+// The EEPROM command is sent again only when no reply came at all: any
+// answer, even a garbled one, shows that the device heard it and may have
+// stored, and each store wears the EEPROM. The attempts made go into
+// `attempts`.
+int fn_send_commit(const CliArgs *a, const BRWT *entry, int *attempts)
+{
+    gvMB_Access.retries = 0;
+    int r = mf_Tovra_BR__Send(entry);
+    for (*attempts = 1; r == ciMB_ERR_TIMEOUT && *attempts <= a->retries; ++*attempts) {
+        char text[64];
+        std::snprintf(text, sizeof text, "retry %d of %d", *attempts, a->retries);
+        logs("%s\n", text);
+        r = mf_Tovra_BR__Send(entry);
+    }
+    gvMB_Access.retries = a->retries;
+    return r;
+}
+
+// The EEPROM command stores both settings, also the one not given. One that
+// holds a value outside the baud table (which the window's selectors cannot
+// show either) is not stored again unseen: 0 to go on, else the exit status.
+int fn_check_kept(const CliArgs *a, const int values[ciBR_count])
+{
+    if (!a->commit || (values[0] >= 0 && values[1] >= 0))
+        return 0;
+    short held[ciBR_count] = {};
+    int r = mf_Tovra_BR__Read(held);
+    if (r < 0)
+        return fn_close(fn_fail(a, "read BR1, BR2 before writing", r, nullptr, "(nothing written)"));
+    for (int i = 0; i < ciBR_count; ++i)
+        if (values[i] < 0 && !mf_Tovra_BR__Baud(held[i])) {
+            char text[ciTextSize];
+            std::snprintf(text, sizeof text,
+                          "%s holds %u, no baud rate of the device: the EEPROM command would store "
+                          "it again; give %s too (nothing written)",
+                          caBR_name[i], static_cast<unsigned short>(held[i]), i ? "--br2" : "--br1");
+            return fn_close(fn_fail(a, "write", ciResultUsage, text, nullptr));
+        }
+    return 0;
+}
+
 // Each entry of the write list in turn; after a failure nothing more is
 // sent, so a half write is never stored. Then the read-back, which must show
 // every value written.
@@ -234,6 +360,8 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
         values[i] = a->br[i] ? mf_Tovra_BR__Index(a->br[i]) : -1;
     if (int status = fn_open(a))
         return status;
+    if (int status = fn_check_kept(a, values))
+        return status;
 
     BRWT list[ciBRWT_max];
     int n = mf_Tovra_BR__List(values, a->commit, list);
@@ -241,7 +369,8 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
     for (int i = 0; i < n; ++i) {
         bool commit = list[i].address == ciCommitCoil;
         const char *name = commit ? nullptr : caBR_name[list[i].address == caBR_reg[0] ? 0 : 1];
-        int r = mf_Tovra_BR__Send(&list[i]);
+        int attempts = 0;
+        int r = commit ? fn_send_commit(a, &list[i], &attempts) : mf_Tovra_BR__Send(&list[i]);
         if (r < 0) {
             char step[32];
             char more[ciTextSize + 64];
@@ -251,7 +380,7 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
                                  : mf_Tovra_BR__Commit_Unconfirmed(r) ? csCommitUnconfirmed
                                                                       : "not stored";
             std::snprintf(more, sizeof more, "(%s%s%s)", done, *done ? " written, " : "", stored);
-            return fn_close(fn_fail(a, step, r, nullptr, more));
+            return fn_close(fn_fail(a, step, r, nullptr, more, attempts));
         }
         if (name)
             std::snprintf(done + std::strlen(done), sizeof done - std::strlen(done), "%s%s",

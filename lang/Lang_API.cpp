@@ -30,7 +30,11 @@ constexpr size_t ciFileHead = 64; // "%d" never needs more than this of the file
 constexpr int caLang_Charset[ciLang_Count] = {CHARSET_DEFAULT, CHARSET_BIG5, CHARSET_GB2312};
 
 // Where a caption of the table goes.
-enum { ciToMenu, ciToItem, ciToTitle, ciToLabel, ciToValue, ciToName, ciToTip };
+// ciToReadTip: the tooltip of a device baud-rate selector, which while the
+// selector shows no value (before a Read or a pick) says "not read yet".
+enum { ciToMenu, ciToItem, ciToTitle, ciToLabel, ciToValue, ciToName, ciToTip, ciToReadTip };
+
+constexpr int ciComListCtrl = 21;
 
 struct LangCaption {
     int sid;
@@ -75,15 +79,14 @@ const LangCaption caLang_Captions[] = {
     {ciS_ComList, ciToName, {21, 0}},
     {ciS_FindProgress, ciToName, {62, 0}},
     // Tooltips, which screen readers read as descriptions
-    {ciS_TipComList, ciToTip, {21, 0}},
     {ciS_TipSearch, ciToTip, {10, 0}},
     {ciS_TipComNumber, ciToTip, {15, 0}},
     {ciS_TipSlaveId, ciToTip, {27, 0}},
     {ciS_TipPortOpen, ciToTip, {26, 0}},
     {ciS_TipTestRead, ciToTip, {30, 0}},
     {ciS_TipFind, ciToTip, {60, 0}},
-    {ciS_TipBR1, ciToTip, {46, 0}},
-    {ciS_TipBR2, ciToTip, {45, 0}},
+    {ciS_TipBR1, ciToReadTip, {46, 0}},
+    {ciS_TipBR2, ciToReadTip, {45, 0}},
     {ciS_TipRead, ciToTip, {24, 0}},
     {ciS_TipWrite, ciToTip, {38, 0}},
     {ciS_TipCancel, ciToTip, {61, 0}},
@@ -155,7 +158,25 @@ void SetCaption(int menuBar, int target, int id, const char *text)
     case ciToTip:
         SetCtrlAttribute(gvTovra_COMM, id, ATTR_TOOLTIP_TEXT, text);
         break;
+    case ciToReadTip: {
+        int item = 0;
+        GetCtrlIndex(gvTovra_COMM, id, &item);
+        char tip[ciLangS_Size];
+        if (item < 0)
+            std::snprintf(tip, sizeof tip, mf_Tovra_Lang__S(ciS_TipNotRead), text);
+        SetCtrlAttribute(gvTovra_COMM, id, ATTR_TOOLTIP_TEXT, item < 0 ? tip : text);
+        break;
     }
+    }
+}
+
+void SetCaptionRow(int menuBar, const LangCaption &c)
+{
+    char text[ciLangS_Size] = "";
+    mf_Tovra_LangS__DataBase(c.sid, giLang, text, sizeof text);
+    SetCaption(menuBar, c.target, c.ids[0], text);
+    if (c.ids[1])
+        SetCaption(menuBar, c.target, c.ids[1], text);
 }
 
 } // namespace
@@ -262,21 +283,35 @@ int mf_Tovra_Lang__Refresh(void)
 {
     mf_Tovra_Lang__Char_Set();
     int menuBar = GetPanelMenuBar(gvTovra_COMM);
-    char text[ciLangS_Size] = "";
-    for (const LangCaption &c : caLang_Captions) {
-        mf_Tovra_LangS__DataBase(c.sid, giLang, text, sizeof text);
-        SetCaption(menuBar, c.target, c.ids[0], text);
-        if (c.ids[1])
-            SetCaption(menuBar, c.target, c.ids[1], text);
-    }
+    for (const LangCaption &c : caLang_Captions)
+        SetCaptionRow(menuBar, c);
     for (int i = 0; i < static_cast<int>(std::size(caLang_Parity)); ++i)
         ReplaceListItem(gvTovra_COMM, ciParityRing, i, mf_Tovra_Lang__S(caLang_Parity[i]));
     SetConfirmPopupAnswers(mf_Tovra_Lang__S(ciS_Yes), mf_Tovra_Lang__S(ciS_No));
+    mf_Tovra_Lang__Tip_ComList();
     for (const LangHelp &h : caLang_Help) {
         SetCtrlVal(gvTovra_COMM, h.controls[0], h.text[giLang]);
         if (h.controls[1])
             SetCtrlVal(gvTovra_COMM, h.controls[1], h.text[giLang]);
     }
+    return 0;
+}
+
+// The port list's items are ports only, so its tooltip is where an empty
+// list says why it is empty and what helps.
+int mf_Tovra_Lang__Tip_ComList(void)
+{
+    int n = 0;
+    GetNumListItems(gvTovra_COMM, ciComListCtrl, &n);
+    return SetCtrlAttribute(gvTovra_COMM, ciComListCtrl, ATTR_TOOLTIP_TEXT,
+                            mf_Tovra_Lang__S(n > 0 ? int{ciS_TipComList} : int{ciS_TipNoPorts}));
+}
+
+int mf_Tovra_Lang__Refresh_Read_Tips(void)
+{
+    for (const LangCaption &c : caLang_Captions)
+        if (c.target == ciToReadTip)
+            SetCaptionRow(0, c);
     return 0;
 }
 

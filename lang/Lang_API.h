@@ -29,6 +29,12 @@ int mf_Tovra_Lang__GV(void);
 int mf_Tovra_Lang__Who_Am_I(int menuItem);
 int mf_Tovra_Lang__Char_Set(void);
 int mf_Tovra_Lang__Refresh(void);
+// The port list's tooltip in the current language: what the list holds, or,
+// when it is empty, what to do to fill it.
+int mf_Tovra_Lang__Tip_ComList(void);
+// The tooltips of the BR1/BR2 selectors again: "not read yet" while one
+// shows no value, its usual text once a Read or a pick gave it one.
+int mf_Tovra_Lang__Refresh_Read_Tips(void);
 
 // The three items of the Language menu.
 void evLANG(int menuBar, int menuItem, void *data, int panel);

@@ -278,6 +278,8 @@ const LangS gcaLangS[] = {
               "写入失败 : %s 读回 %d，不是 %d"}},
     {900223, {"storing not confirmed: the device may have stored the values; read them back",
               "未確認已儲存：裝置可能已存入數值，請讀回確認", "未确认已储存：设备可能已存入数值，请读回确认"}},
+    // A device baud-rate selector before a Read or a pick: its tooltip says so
+    {900230, {"%s: not read yet", "%s：尚未讀取", "%s：尚未读取"}},
     {900240, {"Not found on COM%d: a reply came from another slave ID (%d), which did not answer a "
               "read of its own",
               "COM%d 上找不到裝置 : 回應來自其他站號 (%d)，以該站號讀取時卻無回應",
@@ -291,6 +293,8 @@ const LangS gcaLangS[] = {
     {900303, {"Cannot write in this folder:", "無法寫入此資料夾：", "无法写入此文件夹："}},
     {900304, {"Tovra COMM already runs in:", "Tovra COMM 已在此執行：", "Tovra COMM 已在此运行："}},
     {900305, {"Use that window or close it.", "請使用該視窗或先關閉它。", "请使用该窗口或先关闭它。"}},
+    {900310, {"no serial ports: plug in an adapter, or start tovra-devsim",
+              "沒有串列埠：請插上轉接器，或啟動 tovra-devsim", "没有串口：请插上转接器，或启动 tovra-devsim"}},
 };
 const int ciLangS_Count = sizeof gcaLangS / sizeof gcaLangS[0];
 

@@ -50,8 +50,13 @@ enum {
     ciS_Verify = 900200, ciS_TipVerify,
     ciS_WhySlave = 900210, ciS_WhyFunction, ciS_WhyCount, ciS_WhyAck,
     ciS_NotFoundLate = 900220, ciS_FindNotStarted, ciS_ReadsBack, ciS_NotConfirmed,
+    ciS_TipNotRead = 900230,
     ciS_NotFoundOtherId = 900240, ciS_NotFoundUnconfirmed,
 };
+
+// The port list's texts, 900300-900399 (those of the list's own module are
+// numbered there).
+enum { ciS_TipNoPorts = 900310 };
 
 // Copies the text of (sid, lang) with its terminator into dest and returns 0.
 // A language outside 0..2 copies nothing, silently. An ID the table lacks

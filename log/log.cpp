@@ -28,6 +28,12 @@ char gcaLogPath[ciPathSize];
 // A fixed log on standard output or standard error is the program's own
 // stream, shared with what it prints there: never closed, never reopened.
 FILE *gpLogStandard = nullptr;
+// A fixed log that is a special file (a FIFO, a terminal) stays open: a
+// FIFO's reader takes the closing as the end, and reopening would wait for
+// a new one.
+bool gbLogSpecial = false;
+// The errno of the write that failed on the fixed log; 0 while it works.
+int giLogFailed = 0;
 
 // The file the program chose may be anything it can append to (a FIFO, a
 // terminal): it was named on purpose. The window's own log file is only
@@ -36,12 +42,40 @@ FILE *OpenLog()
 {
     if (gpLogStandard)
         return gpLogStandard;
-    FILE *f = gbLogFixed ? std::fopen(gcaLogPath, "a") : FileOpenRegular(caLogFile, "a");
+    if (gbLogFixed) {
+        int kind = FILE_MISSING;
+        FILE *f = FileOpenAppendAny(gcaLogPath, &kind);
+        gbLogSpecial = f && kind != FILE_REGULAR;
+        return f;
+    }
+    FILE *f = FileOpenRegular(caLogFile, "a");
     // Unbuffered: every line is on disk as soon as it is written, so a
     // crash or a power loss keeps the log up to the moment it happened.
     if (f)
         std::setvbuf(f, nullptr, _IONBF, 0);
     return f;
+}
+
+// The fixed log stays open across the reopening every 50 writes when it is
+// the program's own stream or a special file.
+bool KeptOpen()
+{
+    return gpLog && (gpLog == gpLogStandard || gbLogSpecial);
+}
+
+// A fixed log that failed a write is given up: nothing more goes to it, so
+// the program never waits on it and can say what happened. `error` is the
+// errno of the failed write when known. The window's own log goes on as before.
+void CheckWritten(int error = 0)
+{
+    if (!gbLogFixed || !gpLog || !std::ferror(gpLog))
+        return;
+    giLogFailed = error ? error : errno ? errno : EIO;
+    if (gpLog != gpLogStandard)
+        std::fclose(gpLog);
+    gpLog = nullptr;
+    gpLogStandard = nullptr;
+    gcaLogPath[0] = '\0';
 }
 
 const char *LogPath()
@@ -101,9 +135,11 @@ void WriteMarked(const char *title, const char *message)
     std::fprintf(gpLog, LOG_MARK " %s \n\n", message);
 }
 
-// After every counted write: the 50th since the last open reopens the log.
-void Counted()
+// After every counted write (`written`: what its fprintf returned): the
+// 50th since the last open reopens the log.
+void Counted(int written)
 {
+    CheckWritten(written < 0 ? errno : 0);
     ++giLog;
     if (giLog >= ciLogReopenEvery)
         mf_Tovra_Log__Append();
@@ -124,6 +160,7 @@ int mf_Tovra_Log__To(const char *path)
 {
     mf_Tovra_Log__Close();
     gbLogFixed = true;
+    giLogFailed = 0;
     gcaLogPath[0] = '\0';
     gpLogStandard = path ? mf_Tovra_Log__Standard(path) : nullptr;
     if (gpLogStandard)
@@ -154,8 +191,17 @@ int mf_Tovra_Log__Clear(void)
     return 0;
 }
 
+int mf_Tovra_Log__Failed(void)
+{
+    return giLogFailed;
+}
+
 int mf_Tovra_Log__Append(void)
 {
+    if (KeptOpen()) {
+        giLog = 0;
+        return 0;
+    }
     mf_Tovra_Log__Close();
     if (SwitchIsOn()) {
         gpLog = OpenLog();
@@ -166,6 +212,7 @@ int mf_Tovra_Log__Append(void)
 
 int mf_Tovra_Log__Close(void)
 {
+    CheckWritten();
     if (gpLog && gpLog != gpLogStandard)
         std::fclose(gpLog);
     else if (gpLog)
@@ -176,17 +223,19 @@ int mf_Tovra_Log__Close(void)
 
 int logi(const char *format, int value)
 {
-    if (gpLog)
-        std::fprintf(gpLog, format, value);
-    Counted();
+    Counted(gpLog ? std::fprintf(gpLog, format, value) : 0);
+    return 0;
+}
+
+int logf(const char *format, double value)
+{
+    Counted(gpLog ? std::fprintf(gpLog, format, value) : 0);
     return 0;
 }
 
 int logs(const char *format, const char *text)
 {
-    if (gpLog)
-        std::fprintf(gpLog, format, text);
-    Counted();
+    Counted(gpLog ? std::fprintf(gpLog, format, text) : 0);
     return 0;
 }
 

@@ -20,8 +20,14 @@ constexpr int ciLogReopenEvery = 50;
 // For a program without the switch (tovra-cli): the log goes to `path`,
 // appended to, or nowhere for nullptr, and the switch file is never read or
 // made. "-" and "/dev/stdout" mean standard output, "/dev/stderr" standard
-// error. Opens the log; 0, or the negative errno of the failed open.
+// error. Opens the log without ever waiting (a FIFO needs its reader now);
+// 0, or the negative errno of the failed open. A special file (a FIFO, a
+// terminal) is opened once and kept open, not reopened every 50 writes.
 int mf_Tovra_Log__To(const char *path);
+// The errno of the write that made the log of mf_Tovra_Log__To fail (a
+// full pipe, a reader that has gone, a full disk), after which nothing more
+// is written to it; 0 while it works.
+int mf_Tovra_Log__Failed(void);
 // The standard stream a log path names ("-", "/dev/stdout", "/dev/stderr"),
 // else nullptr.
 FILE *mf_Tovra_Log__Standard(const char *path);
@@ -35,6 +41,7 @@ int mf_Tovra_Log__Close(void);
 
 // Counted writes: one printf-style format with one argument.
 int logi(const char *format, int value);
+int logf(const char *format, double value);
 int logs(const char *format, const char *text);
 
 // Closes the log, shows it in the text viewer, reopens it. 0, or negative

@@ -5,7 +5,7 @@ _tovra_cli()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local words
     if ((COMP_CWORD == 1)); then
-        words="$(tovra-cli --help 2>/dev/null | sed -n 's/^\(usage:\)\{0,1\} *tovra-cli \([a-z-]*\).*/\2/p') --help"
+        words="$(tovra-cli --help 2>/dev/null | sed -n '/^Commands:/,/^$/s/^  \([a-z-]*\) .*/\1/p') --help --version"
     else
         case $prev in
         --baud | --br1 | --br2)

@@ -27,6 +27,9 @@ set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION ${CMAKE_INSTALL_BINDIR})
 include(InstallRequiredSystemLibraries)
 
 set(CPACK_GENERATOR ZIP)
+# Named with the version of the build (packaging/version.cmake).
+configure_file(cpack-version.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/cpack-version.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/cpack-version.cmake)
 set(CPACK_PACKAGE_NAME tovra-comm)
 set(CPACK_PACKAGE_VENDOR "Tovra COMM")
 include(CPack)

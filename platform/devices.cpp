@@ -6,6 +6,8 @@
 #include "platform/files.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -13,6 +15,12 @@ const char *const *gcaDeviceNames = nullptr;
 int giDeviceNames = 0;
 
 } // namespace
+
+int DevicesPortsOnly(void)
+{
+    const char *only = std::getenv("TOVRA_PORTS_ONLY");
+    return only && std::strcmp(only, "1") == 0;
+}
 
 void SetDeviceListHook(const char *const *names, int count)
 {
@@ -56,13 +64,6 @@ int DumpPresentDevices(const char *fileName)
 namespace {
 
 constexpr const char *caUsbDevices = "/sys/bus/usb/devices";
-
-// TOVRA_PORTS_ONLY=1: the port map is the whole list.
-bool PortsOnly()
-{
-    const char *only = std::getenv("TOVRA_PORTS_ONLY");
-    return only && std::strcmp(only, "1") == 0;
-}
 
 struct MapLink {
     int com;
@@ -120,7 +121,7 @@ std::future<QList<QSerialPortInfo>> gvPrefetch;
 
 QList<QSerialPortInfo> EnumeratedPorts()
 {
-    if (PortsOnly())
+    if (DevicesPortsOnly())
         return {};
     return gvPrefetch.valid() ? gvPrefetch.get() : QSerialPortInfo::availablePorts();
 }
@@ -159,7 +160,7 @@ std::vector<ListedPort> SerialPorts()
 // The product name of every USB device that has one, in sysfs order.
 void WriteUsbProducts(FILE *f)
 {
-    if (PortsOnly())
+    if (DevicesPortsOnly())
         return;
     QDir usb(caUsbDevices);
     const QStringList entries = usb.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
@@ -181,7 +182,7 @@ void WriteUsbProducts(FILE *f)
 
 int PrefetchPresentDevices(void)
 {
-    if (!gvPrefetch.valid() && !PortsOnly())
+    if (!gvPrefetch.valid() && !DevicesPortsOnly())
         gvPrefetch = std::async(std::launch::async, QSerialPortInfo::availablePorts);
     return 0;
 }

@@ -13,6 +13,8 @@
 // of the port map only: the computer's own ports and USB devices are neither
 // listed nor, so, probed by a search (tests, demos, scripts).
 int DumpPresentDevices(const char *fileName);
+// Whether TOVRA_PORTS_ONLY=1: the port map is the whole list.
+int DevicesPortsOnly(void);
 
 // The group whose members may open the port named `comName` ("COMn"), when
 // its device grants its group reading and writing: "dialout" for a USB

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 
 #ifndef _WIN32
+#include <csignal>
+
 #include <sys/stat.h>
 #include <unistd.h>
 #else
@@ -79,6 +81,31 @@ FILE *FileOpenRegular(const char *path, const char *mode)
     return f;
 }
 
+FILE *FileOpenAppendAny(const char *path, int *kind)
+{
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        int error = errno;
+        if (fd >= 0)
+            close(fd);
+        errno = error;
+        return nullptr;
+    }
+    *kind = S_ISREG(st.st_mode) ? FILE_REGULAR : FILE_OTHER;
+    if (*kind == FILE_REGULAR)
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    else
+        signal(SIGPIPE, SIG_IGN);
+    FILE *f = fdopen(fd, "a");
+    if (!f) {
+        close(fd);
+        return nullptr;
+    }
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    return f;
+}
+
 int FileIsTerminal(FILE *f)
 {
     return f && isatty(fileno(f));
@@ -111,6 +138,18 @@ FILE *FileOpenRegular(const char *path, const char *mode)
         errno = EINVAL;
         return nullptr;
     }
+    return f;
+}
+
+// Windows has no FIFO to wait for; a device (NUL, CON) is a special file.
+FILE *FileOpenAppendAny(const char *path, int *kind)
+{
+    FILE *f = _wfopen(WinWideOfUtf8(path).c_str(), L"a");
+    if (!f)
+        return nullptr;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    *kind = GetFileType(handle) == FILE_TYPE_DISK ? FILE_REGULAR : FILE_OTHER;
+    std::setvbuf(f, nullptr, _IONBF, 0);
     return f;
 }
 

@@ -14,6 +14,13 @@ int FileKind(const char *path);
 // "a" on a missing one, which is created. nullptr otherwise, with errno set
 // (EISDIR for a folder, EINVAL for a FIFO or a device).
 FILE *FileOpenRegular(const char *path, const char *mode);
+// Appends to whatever the user named (a file, a FIFO, a terminal), never
+// waiting for it: a FIFO without a reader fails at once (ENXIO), and a
+// special file stays non-blocking, so a write it cannot take now fails
+// instead of waiting, and a reader that has gone makes it fail (EPIPE)
+// instead of ending the program. *kind is FILE_REGULAR or FILE_OTHER.
+// Unbuffered. nullptr with errno set.
+FILE *FileOpenAppendAny(const char *path, int *kind);
 // The first size-1 bytes (or fewer) of a regular file, NUL-terminated: a
 // settings file is read without regard to its size. The count, or -1 when
 // there is no regular file to read.

@@ -9,7 +9,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSerialPort>
+#include <QStandardPaths>
 
 #include <chrono>
 #include <cstdio>
@@ -20,7 +22,9 @@
 #include <string>
 
 #ifndef _WIN32
+#include <cerrno>
 #include <climits>
+#include <csignal>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -226,7 +230,7 @@ int ComDevicePath(const char *deviceName, char *path, int size)
     char mapDir[1024];
     ComPortMapDir(mapDir, sizeof mapDir);
     char resolved[1024];
-    if (!ComResolveName(deviceName, mapDir, ComLinkExists, resolved, sizeof resolved))
+    if (!ComResolveName(deviceName, mapDir, ComLinkState, resolved, sizeof resolved))
         return kComErrNotMapped;
     if (std::snprintf(path, static_cast<size_t>(size), "%s", resolved) >= size)
         return kComErrBadArg;
@@ -324,6 +328,58 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
 int OpenCom(int port, const char *deviceName)
 {
     return OpenComConfig(port, deviceName, 9600, kParityNone, 8, 1, 0, 0);
+}
+
+#ifndef _WIN32
+namespace {
+
+// The folders where Qt SerialPort (and other programs of the uucp
+// convention) put the lock file LCK..<device> of a port they hold open.
+const char *const caLockDirs[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                                  "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+
+// Whether a live process other than this one holds a lock file for the
+// device at `real` ("/dev/pts/3": LCK..pts_3).
+bool LockedByOther(const char *real)
+{
+    QString name = QFile::decodeName(real);
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name = QLatin1String("/LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    QStringList dirs;
+    for (const char *dir : caLockDirs)
+        dirs << QLatin1String(dir);
+    dirs << QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    for (const QString &dir : dirs) {
+        QLockFile lock(dir + name);
+        qint64 pid = 0;
+        QString host, app;
+        if (lock.getLockInfo(&pid, &host, &app) && pid > 0 && pid != getpid() &&
+            (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+#endif
+
+int ComCheckFree(const char *deviceName)
+{
+    char device[1024];
+    int r = ComDevicePath(deviceName, device, sizeof device);
+    if (r < 0)
+        return r;
+#ifndef _WIN32
+    char real[PATH_MAX];
+    if (!realpath(device, real))
+        return kComErrAbsent;
+    if (access(real, R_OK | W_OK) != 0)
+        return errno == EACCES || errno == EPERM ? kComErrPermission : kComErrAbsent;
+    return LockedByOther(real) ? kComErrBusy : 0;
+#else
+    return 0;
+#endif
 }
 
 int CloseCom(int port)

@@ -25,6 +25,12 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity,
                   int dataBits, int stopBits, int inputQueueSize, int outputQueueSize);
 // Open with the default settings (9600, no parity, 8 data bits, 1 stop bit).
 int OpenCom(int port, const char *deviceName);
+// What an open of `deviceName` would meet, judged without opening it: 0
+// (free, or held by this program), kComErrPermission, kComErrBusy (another
+// live program's lock file), kComErrAbsent or kComErrNotMapped. A program
+// that holds a port without a lock file is not seen (Linux), nor is any
+// holder on Windows: such a port counts as free.
+int ComCheckFree(const char *deviceName);
 // Release the port; closing a port that is not open is harmless.
 int CloseCom(int port);
 // Time limit of every later read and write on the port (default 10 s).

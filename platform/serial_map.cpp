@@ -112,25 +112,27 @@ int ComNumberOfName(const char *name)
     return n <= ciMaxCom ? n : 0;
 }
 
-bool ComLinkExists(const char *path)
+ComLink ComLinkState(const char *path)
 {
 #ifndef _WIN32
     struct stat st;
-    return lstat(path, &st) == 0 && !ComSimLinkStale(path);
+    if (lstat(path, &st) != 0)
+        return ciComLinkNone;
+    return ComSimLinkStale(path) ? ciComLinkStale : ciComLinkLive;
 #else
     (void)path;
-    return false;
+    return ciComLinkNone;
 #endif
 }
 
-bool ComResolveName(const char *name, const char *mapDir, ComLinkExistsFn linkExists, char *out,
+bool ComResolveName(const char *name, const char *mapDir, ComLinkStateFn linkState, char *out,
                     int size)
 {
     if (!name || !out || size <= 0)
         return false;
 #ifdef _WIN32
     (void)mapDir;
-    (void)linkExists;
+    (void)linkState;
     return std::snprintf(out, static_cast<size_t>(size), "%s", name) < size;
 #else
     if (name[0] == '/')
@@ -141,8 +143,14 @@ bool ComResolveName(const char *name, const char *mapDir, ComLinkExistsFn linkEx
     if (mapDir && *mapDir) {
         char link[1024];
         std::snprintf(link, sizeof link, "%s/COM%d", mapDir, com);
-        if (linkExists(link))
+        switch (linkState(link)) {
+        case ciComLinkLive:
             return std::snprintf(out, static_cast<size_t>(size), "%s", link) < size;
+        case ciComLinkStale:
+            return false;
+        case ciComLinkNone:
+            break;
+        }
     }
     for (const FixedRange &r : caFixedRanges)
         if (com >= r.firstCom && com < r.firstCom + r.count)

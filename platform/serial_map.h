@@ -15,16 +15,20 @@ struct ComLineSettings {
 // 1 or 2, baud > 0. False when a value has no mapping.
 bool ComMapSettings(long baudRate, int parity, int dataBits, int stopBits, ComLineSettings *out);
 
+// What stands at a port map's COMn: nothing, a link (even a dangling one),
+// or the link of a simulator that is gone.
+enum ComLink { ciComLinkNone, ciComLinkLive, ciComLinkStale };
+typedef ComLink (*ComLinkStateFn)(const char *path);
 // "COMn" -> device path: a link COMn in mapDir wins, else the fixed ranges
-// ttyS0-31 = COM1-32, ttyUSB0-63 = COM33-96, ttyACM0-31 = COM97-128.
-// A name starting with '/' is a device path already. False when unmapped.
-// On Windows the name is the system's own and is returned unchanged.
-typedef bool (*ComLinkExistsFn)(const char *path);
-bool ComResolveName(const char *name, const char *mapDir, ComLinkExistsFn linkExists, char *out,
+// ttyS0-31 = COM1-32, ttyUSB0-63 = COM33-96, ttyACM0-31 = COM97-128. A
+// stale link maps to nothing: the COMn it stood for is the simulator's, not
+// the fixed device's. A name starting with '/' is a device path already.
+// False when unmapped. On Windows the name is the system's own and is
+// returned unchanged.
+bool ComResolveName(const char *name, const char *mapDir, ComLinkStateFn linkState, char *out,
                     int size);
-// Whether a directory entry (a link, even a dangling one) exists at path,
-// a simulator's link whose simulator is gone counting as none.
-bool ComLinkExists(const char *path);
+// What stands at path in the port map.
+ComLink ComLinkState(const char *path);
 // The COM number of "COMn" (1..256), or 0 when the name is not of that form.
 int ComNumberOfName(const char *name);
 

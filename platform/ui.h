@@ -121,6 +121,15 @@ void ProcessSystemEvents(void);
 typedef void (*DeferredCallbackPtr)(void *callbackData);
 int PostDeferredCall(DeferredCallbackPtr fn, void *data);
 
+// One window per folder. The program that holds the folder's lock serves,
+// on a local socket named from the current folder, a later start's request
+// to bring its window to the front (restored when minimised): 0, or -1 when
+// no socket can be made (the program runs on without). A later start asks:
+// 0 when the running program brought its window forward, -1 when none
+// answered within 3 s (none listens, or it hangs).
+int UiServeRaiseRequests(void);
+int UiRequestRaise(void);
+
 // Control values. A progress bar takes an int, its percentage done.
 int SetCtrlVal(int panel, int control, int value);
 int SetCtrlVal(int panel, int control, double value);

@@ -1,6 +1,7 @@
 // The user-interface services for a program without a window (tovra-cli):
 // a message box becomes a line on standard error, Delay sleeps, a deferred
-// call waits in the application's event queue. Only what the panel-free
+// call waits in the application's event queue, the event loop is the
+// application's. Only what the panel-free
 // modules (log, modbus, the port search, the serial layer) call is here.
 #include "platform/ui.h"
 
@@ -30,6 +31,17 @@ void Delay(double seconds)
 {
     if (seconds > 0.0)
         QThread::usleep(static_cast<unsigned long>(seconds * 1e6));
+}
+
+int RunUserInterface(void)
+{
+    return QCoreApplication::instance() ? QCoreApplication::exec() : UIE_NOT_INITIALIZED;
+}
+
+int QuitUserInterface(int code)
+{
+    QCoreApplication::exit(code);
+    return 0;
 }
 
 int PostDeferredCall(DeferredCallbackPtr fn, void *data)

@@ -12,6 +12,9 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
+#include <map>
+#include <tuple>
+
 using namespace ui_internal;
 
 namespace ui_internal {
@@ -57,20 +60,49 @@ QLabel *BuddyLabel(QWidget *win, QWidget *w)
     return nullptr;
 }
 
-void ApplyColors(QWidget *w)
+// The palette of a text colour and a background colour (-1: the style's
+// own), one for each pair and shared by every control that shows it. A
+// control that comes back to a colour gets the very palette it had, so the
+// style finds what it drew with it in Qt's pixmap cache; a new palette for
+// every change would be a new cache key each time, and the cache would grow
+// with every status the operator sees. Every role is set, so that the
+// control takes the palette as it is instead of resolving a copy of it
+// against its parent's.
+const QPalette &SharedPalette(QWidget *w, int fg, int bg)
 {
-    QPalette pal = w->palette();
+    static std::map<std::tuple<qint64, int, int>, QPalette> palettes;
+    const QPalette style = QApplication::palette(w);
+    auto key = std::make_tuple(style.cacheKey(), fg, bg);
+    if (auto it = palettes.find(key); it != palettes.end())
+        return it->second;
+    QPalette pal = style;
+    for (int g = 0; g < QPalette::NColorGroups; ++g)
+        for (int r = 0; r < QPalette::NColorRoles; ++r) {
+            auto group = static_cast<QPalette::ColorGroup>(g);
+            auto role = static_cast<QPalette::ColorRole>(r);
+            pal.setBrush(group, role, style.brush(group, role));
+        }
+    if (fg >= 0)
+        for (QPalette::ColorRole r : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+            pal.setColor(r, ColorOf(fg));
+    if (bg >= 0)
+        for (QPalette::ColorRole r : {QPalette::Base, QPalette::Button, QPalette::Window})
+            pal.setColor(r, ColorOf(bg));
+    return palettes.emplace(key, pal).first->second;
+}
+
+// Sets a colour attribute (the widget property `name`); the same colour
+// again changes nothing.
+void SetColour(QWidget *w, const char *name, int rgb)
+{
+    if (w->property(name) == QVariant(rgb))
+        return;
+    w->setProperty(name, rgb);
     QVariant fg = w->property("_textColor");
     QVariant bg = w->property("_bgColor");
-    if (fg.isValid())
-        for (QPalette::ColorRole r : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-            pal.setColor(r, ColorOf(fg.toInt()));
-    if (bg.isValid()) {
-        for (QPalette::ColorRole r : {QPalette::Base, QPalette::Button, QPalette::Window})
-            pal.setColor(r, ColorOf(bg.toInt()));
+    if (bg.isValid())
         w->setAutoFillBackground(true);
-    }
-    w->setPalette(pal);
+    w->setPalette(SharedPalette(w, fg.isValid() ? fg.toInt() : -1, bg.isValid() ? bg.toInt() : -1));
 }
 
 bool IsReadOnly(QWidget *w)
@@ -239,12 +271,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
     auto *timer = qobject_cast<TimerControl *>(w);
     switch (attribute) {
     case ATTR_TEXT_COLOR:
-        w->setProperty("_textColor", value & 0xFFFFFF);
-        ApplyColors(w);
+        SetColour(w, "_textColor", value & 0xFFFFFF);
         return 0;
     case ATTR_TEXT_BGCOLOR:
-        w->setProperty("_bgColor", value & 0xFFFFFF);
-        ApplyColors(w);
+        SetColour(w, "_bgColor", value & 0xFFFFFF);
         return 0;
     case ATTR_CTRL_MODE:
         if (auto *s = qobject_cast<QAbstractSpinBox *>(w))

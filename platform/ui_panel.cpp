@@ -197,6 +197,8 @@ void UiInit(int *argc, char **argv)
     static QApplication *app = new QApplication(*argc, argv);
     app->setStyle(QStyleFactory::create("Fusion")); // colours set by number show on every platform
     app->setQuitOnLastWindowClosed(false);
+    // The menu entry's name (packaging/): a Wayland desktop finds the window's icon and entry by it.
+    app->setDesktopFileName("com.example.TovraComm");
     app->installEventFilter(NewPanelEventFilter());
 }
 

@@ -6,9 +6,6 @@ mingw_qt=$(qmake6 -query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86
 mingw_flags=(-std=c++20 -Wall -Wextra -Werror -I.
   -isystem "$(qmake6 -query QT_HOST_DATA 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6)/mkspecs/win32-g++"
   -isystem "$mingw_qt" -DUNICODE -D_UNICODE -DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_TESTLIB_LIB)
-# The definitions CMake gives every target.
-mingw_version=$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-mingw_flags+=("-DTOVRA_VERSION=\"$mingw_version\"")
-for module in QtCore QtGui QtWidgets QtUiTools QtSerialPort QtTest; do
+for module in QtCore QtGui QtWidgets QtUiTools QtSerialPort QtNetwork QtTest; do
   mingw_flags+=(-isystem "$mingw_qt/$module")
 done

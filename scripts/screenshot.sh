@@ -2,8 +2,10 @@
 # Takes docs/tovra-comm.png: the window under Xvfb after one operator session
 # against the device simulator; then the same in Traditional and in Simplified
 # Chinese (docs/tovra-comm-zh-tw.png, docs/tovra-comm-zh-cn.png), chosen by a
-# lang.txt in the session's working folder. Last, Find device while it
-# searches for a device at 115200 8O2, slave ID 7 (docs/tovra-comm-find.png).
+# lang.txt in the session's working folder. Then the window as it starts,
+# before a Read, with the tooltip of BR1 (docs/tovra-comm-startup.png). Last,
+# Find device while it searches for a device at 115200 8O2, slave ID 7
+# (docs/tovra-comm-find.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,6 +26,9 @@ for shot in 0:tovra-comm 1:tovra-comm-zh-tw 2:tovra-comm-zh-cn; do
   xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb \
     "$root/build/bin/tovra-session" --com 200 --br1 5 --br2 7 --screenshot "$root/docs/${shot#*:}.png"
 done
+printf 0 > lang.txt
+xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb \
+  "$root/build/bin/tovra-session" --startup-shot "$root/docs/tovra-comm-startup.png"
 
 "$root/build/bin/tovra-devsim" --com 201 --line 115200,O,2 --id 7 --state "$work/state-find.txt" \
   > "$work/devsim-find.out" 2>&1 &

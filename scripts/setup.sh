@@ -11,10 +11,12 @@ set -euo pipefail
 declare -A purpose_packages=(
   [run]="cmake g++ make pkg-config
          qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
-         libmodbus-dev fonts-wqy-microhei xdg-utils"
+         libmodbus-dev libudev-dev fonts-wqy-microhei xdg-utils"
   [test]="libgtest-dev libbenchmark-dev
           xvfb xauth"
-  [package]="dpkg-dev file desktop-file-utils"
+  # help2man writes the manual pages at build time; lintian, appstream (appstreamcli)
+  # and man-db (man) check the package.
+  [package]="dpkg-dev file desktop-file-utils help2man lintian appstream man-db"
   [ci]="g++-mingw-w64-x86-64 wine wine64 mbpoll" # mbpoll: the command-line benchmark runs it beside tovra-cli
 )
 

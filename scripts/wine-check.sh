@@ -52,6 +52,7 @@ declare -A sources=(
   [serial_map]="platform/serial_map.cpp"
   [files]="platform/files.cpp platform/win_text.cpp"
   [services]="platform/services.cpp platform/win_text.cpp"
+  [port_watch]="platform/port_watch_win.cpp"
 )
 ms() { echo $((($(date +%s%N) - $1) / 1000000)); }
 start=$(date +%s%N)

@@ -2,12 +2,14 @@
 #include "serial/ComList.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "lang/Lang_API.h"
 #include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "platform/devices.h"
+#include "platform/port_watch.h"
 #include "platform/serial.h"
 #include "platform/ui.h"
 #include "serial/UART_MB.h"
@@ -19,6 +21,7 @@ namespace {
 
 constexpr int ciComList = 21;
 constexpr int ciPathSize = 4096;
+constexpr int ciLabelSize = ciComLineSize + 256; // a line and the note of a refused port
 
 // The window's texts of this module (the caption table's IDs).
 enum {
@@ -36,10 +39,21 @@ const char *fn_text(int sid, char (&text)[ciLangS_Size])
     return text;
 }
 
+// The list being filled, and where the item selected before lands.
+struct Filling {
+    CtrlRef list;
+    char selected[ciLabelSize]; // "" when none was
+    int count;
+    int match;                  // its index in the new list, -1 while not found
+};
+
 void fn_list_port(int com, const char *label, int permitted, void *data)
 {
-    const CtrlRef *list = static_cast<const CtrlRef *>(data);
-    InsertListItem(list->panel, list->control, -1, label, com);
+    Filling *f = static_cast<Filling *>(data);
+    InsertListItem(f->list.panel, f->list.control, -1, label, com);
+    if (f->match < 0 && f->selected[0] && std::strcmp(label, f->selected) == 0)
+        f->match = f->count;
+    ++f->count;
     giComList_Refused += !permitted;
 }
 
@@ -106,15 +120,24 @@ int mf_Tovra_ComList__GV(void)
     return com;
 }
 
-// A file the search cannot write leaves the list empty rather than filled
+namespace {
+
+// The search, with each candidate probed by opening it (the button, the
+// start) or judged without touching it (a port event). The item the
+// operator had selected stays selected when the search lists it again. A
+// file the search cannot write leaves the list empty rather than filled
 // from a file of an earlier search.
-int mf_Tovra_ComList__Search_WIN32API_Prolific(void)
+int fn_search(bool probe)
 {
     mf_Tovra_ComSearch__Files();
 
-    CtrlRef list;
-    mf_Tovra_ComList__init(&list);
-    gr = ClearListCtrl(list.panel, list.control);
+    Filling f = {{}, "", 0, -1};
+    mf_Tovra_ComList__init(&f.list);
+    int index = -1;
+    if (GetCtrlIndex(f.list.panel, f.list.control, &index) != 0 || index < 0 ||
+        GetCtrlVal(f.list.panel, f.list.control, f.selected, sizeof f.selected) != 0)
+        f.selected[0] = '\0';
+    gr = ClearListCtrl(f.list.panel, f.list.control);
     if (gr < 0) {
         int code = gr;
         logi("clear COM list NG %d \n", code);
@@ -123,13 +146,36 @@ int mf_Tovra_ComList__Search_WIN32API_Prolific(void)
     giComList_Refused = 0;
     // Every probe closes the logical port: a toggle left on would claim an
     // open port. Show what a close shows, without logging a close.
-    if (mf_Tovra_ComSearch__Probe(fn_list_port, &list) > 0 && mf_Tovra_TGBT_X__GV(0) == 1) {
+    if (!probe)
+        mf_Tovra_ComSearch__Look(fn_list_port, &f);
+    else if (mf_Tovra_ComSearch__Probe(fn_list_port, &f) > 0 && mf_Tovra_TGBT_X__GV(0) == 1) {
         mf_Tovra_TGBT_X__SV(0, 0);
         mf_Tovra_UMB_ComPort__Show_Closed(ciPORT_umb);
     }
+    if (f.match >= 0)
+        SetCtrlIndex(f.list.panel, f.list.control, f.match);
+    mf_Tovra_Lang__Tip_ComList();
     if (gvComSearch_Unwritable)
         fn_report_unwritable(gvComSearch_Unwritable);
     return 0;
+}
+
+void fn_ports_changed(void *)
+{
+    if (gvTovra_COMM > 0)
+        fn_search(false);
+}
+
+} // namespace
+
+int mf_Tovra_ComList__Search_WIN32API_Prolific(void)
+{
+    return fn_search(true);
+}
+
+int mf_Tovra_ComList__Follow(void)
+{
+    return WatchPorts(fn_ports_changed, nullptr);
 }
 
 int evTovra_CS_GetCom(int, int, int event, void *, int, int)

@@ -146,20 +146,34 @@ int mf_Tovra_ComSearch__Files(void)
     return gvComSearch_Unwritable ? -1 : 0;
 }
 
-int mf_Tovra_ComSearch__Probe(ComFoundPtr found, void *data)
+namespace {
+
+// What opening candidate `name` meets: a probe opens and closes it under
+// the program's logical port; a look judges it without touching it.
+typedef int (*ComTryPtr)(const char *name);
+
+int fn_try_open(const char *name)
+{
+    int r = OpenCom(ciPORT_umb, name);
+    CloseCom(ciPORT_umb);
+    return r;
+}
+
+// The ports of file 04 in its order, each as `attempt` finds it.
+int fn_candidates(ComTryPtr attempt, ComFoundPtr found, void *data)
 {
     if (gvComSearch_Unwritable)
         return 0;
     FILE *in = FileOpenRegular(caDevMng_COM_Prolific_First, "r");
     FILE *exist = fn_create(caCOM_Exist, "w");
     char line[ciComLineSize];
-    int probed = 0;
+    int tried = 0;
     std::vector<std::pair<int, std::string>> refused; // listed after the ports that open
     while (fn_read_line(in, line)) {
         int n = fn_find_COMx_number(line);
         char name[16];
         std::snprintf(name, sizeof name, "COM%d", n);
-        gr = OpenCom(ciPORT_umb, name);
+        gr = attempt(name);
         if (gr >= 0) {
             found(n, line, 1, data);
             if (exist)
@@ -171,13 +185,24 @@ int mf_Tovra_ComSearch__Probe(ComFoundPtr found, void *data)
                 label += std::string(COM_JOIN_GROUP) + group;
             refused.emplace_back(n, label);
         }
-        CloseCom(ciPORT_umb);
-        ++probed;
+        ++tried;
     }
     for (FILE *f : {in, exist})
         if (f)
             std::fclose(f);
     for (const auto &[n, label] : refused)
         found(n, label.c_str(), 0, data);
-    return probed;
+    return tried;
+}
+
+} // namespace
+
+int mf_Tovra_ComSearch__Probe(ComFoundPtr found, void *data)
+{
+    return fn_candidates(fn_try_open, found, data);
+}
+
+int mf_Tovra_ComSearch__Look(ComFoundPtr found, void *data)
+{
+    return fn_candidates(ComCheckFree, found, data);
 }

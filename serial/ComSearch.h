@@ -53,3 +53,9 @@ typedef void (*ComFoundPtr)(int com, const char *label, int permitted, void *dat
 // out. Nothing is probed after a failed mf_Tovra_ComSearch__Files. Returns
 // the number of ports probed.
 int mf_Tovra_ComSearch__Probe(ComFoundPtr found, void *data);
+// The last stage without touching a port, for a search that a port event
+// starts: each candidate is judged as ComCheckFree judges it (its access
+// rights, another program's lock file; a port this program holds counts as
+// one that opens), and reported and written as the probe does. Returns the
+// number of candidates judged.
+int mf_Tovra_ComSearch__Look(ComFoundPtr found, void *data);

@@ -223,25 +223,45 @@ TEST_F(RunsInOneFolder, TheLastRunsLogIsKeptAsLogDot1WhenTheProgramStartsAgainHo
     }
 }
 
-TEST_F(RunsInOneFolder, ASecondProgramInTheSameFolderSaysSoAndEndsLeavingTheFirstOnesFilesAlone)
+// A second program in the folder ends leaving the first one's files alone:
+// with status 0 once the first brought its window to the front, with the
+// refusal's message box (closed here by SIGTERM) and status 1 while the
+// first does not answer (stopped, as a hung program).
+TEST_F(RunsInOneFolder, ASecondProgramInTheSameFolderEndsLeavingTheFirstOnesFilesAlone)
 {
+    struct Case {
+        const char *first;
+        bool stopped;
+        const char *lineEnd; // after the folder
+        int status;
+    };
+    const Case cases[] = {
+        {"running", false, "; its window is in front now\n", 0},
+        {"stopped", true, "\n", 1},
+    };
     pid_t first = StartFrom("one");
     ASSERT_TRUE(Started()) << ReadFileBytes("one/output.txt");
     const std::string log = ReadFileBytes("work/log___main.txt");
     fs::remove("work/Dev_Mng_00_All_DEV.txt"); // a search would write it again
 
-    pid_t second = StartFrom("two");
-    const std::string says = "tovra-comm: Tovra COMM already runs in this folder: " + fs::canonical("work").string();
-    EXPECT_TRUE(WaitFor([&] { return Holds("two/output.txt", says); }, std::chrono::seconds(60)))
-        << ReadFileBytes("two/output.txt");
-    kill(second, SIGTERM); // closes its popup
-    EXPECT_EQ(ExitStatus(second, std::chrono::seconds(60)), 1);
-    EXPECT_EQ(ReadFileBytes("work/log___main.txt"), log);
-    EXPECT_EQ(ReadFileBytes("work/YN_log_main.txt"), "1");
-    EXPECT_FALSE(fs::exists("work/log___main.txt.1"));
-    EXPECT_FALSE(fs::exists("work/lang.txt"));
-    EXPECT_FALSE(fs::exists("work/Dev_Mng_00_All_DEV.txt"));
-
+    for (const Case &c : cases) {
+        if (c.stopped)
+            kill(first, SIGSTOP);
+        pid_t second = StartFrom("two");
+        const std::string says =
+            "tovra-comm: Tovra COMM already runs in this folder: " + fs::canonical("work").string() + c.lineEnd;
+        EXPECT_TRUE(WaitFor([&] { return Holds("two/output.txt", says); }, std::chrono::seconds(60)))
+            << c.first << ": " << ReadFileBytes("two/output.txt");
+        if (c.stopped)
+            kill(second, SIGTERM); // closes its popup
+        EXPECT_EQ(ExitStatus(second, std::chrono::seconds(60)), c.status) << c.first;
+        kill(first, SIGCONT);
+        EXPECT_EQ(ReadFileBytes("work/log___main.txt"), log) << c.first;
+        EXPECT_EQ(ReadFileBytes("work/YN_log_main.txt"), "1");
+        EXPECT_FALSE(fs::exists("work/log___main.txt.1"));
+        EXPECT_FALSE(fs::exists("work/lang.txt"));
+        EXPECT_FALSE(fs::exists("work/Dev_Mng_00_All_DEV.txt"));
+    }
     kill(first, SIGTERM);
     EXPECT_EQ(ExitStatus(first, std::chrono::seconds(60)), 0) << ReadFileBytes("one/output.txt");
 }

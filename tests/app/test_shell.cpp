@@ -1,5 +1,8 @@
 // The main panel's own events: the close box, the grave accent key, the
-// log key and its menu item; termination signals.
+// log key and its menu item; termination signals; a second start in the
+// same folder.
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QAction>
 #include <QApplication>
 #include <QSpinBox>
@@ -9,6 +12,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +42,35 @@ TEST_F(ShellTest, StartUpShowsThePanelWithTheEmptyPortListFocusedWhenTheSearchFi
     EXPECT_EQ(ports, 0);
     EXPECT_TRUE(UiPanelWidget(gvTovra_COMM)->isVisible());
     EXPECT_EQ(GetActiveCtrl(gvTovra_COMM), 21);
+}
+
+// One window per folder, as the operator sees it: a second start in the
+// folder (a real tovra-comm) brings this window to the front, restored from
+// minimised and active, and ends with status 0.
+TEST_F(ShellTest, ASecondStartInTheFolderBringsTheWindowToTheFrontRestoredAndActive)
+{
+    DiscardPanel(gvTovra_COMM);
+    ASSERT_EQ(mf_APP_Tovra__init(), 0);
+    QWidget *window = UiPanelWidget(gvTovra_COMM);
+    QWidget other; // another program's window, in front
+    other.show();
+    other.activateWindow();
+    window->showMinimized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isMinimized() && !window->isActiveWindow(); }));
+
+    pid_t second = fork();
+    if (second == 0) {
+        int out = open("second.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(out, 2);
+        execl(TOVRA_COMM_PATH, TOVRA_COMM_PATH, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return waitpid(second, &status, WNOHANG) == second; }, 60000));
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << ReadFileBytes("second.txt");
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(window)->state().active);
 }
 
 TEST_F(ShellTest, TheCloseBoxDiscardsThePanelClosesTheLogAndEndsTheEventLoop)

@@ -3,6 +3,8 @@
 // command, a missing EEPROM reply is "not confirmed" rather than "not
 // stored", and a Write cut short by the program's end says how far it got.
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleInterface>
 
 #include <string>
 #include <vector>
@@ -11,6 +13,8 @@
 
 #include "app/Tovra_main.h"
 #include "devsim.h"
+#include "lang/Lang_API.h"
+#include "lang/Lang_DB.h"
 #include "log/log.h"
 #include "modbus/Modbus_API.h"
 #include "model/model.h"
@@ -50,17 +54,46 @@ using Shown = std::vector<std::string>;
 
 } // namespace
 
-TEST_F(WriteChecksTest, AtStartUpBothSelectorsAreUnknownAndAWriteSendsNothing)
+// What the operator and a screen reader meet in the selectors: no speed and
+// "not read yet" until a Read gives one (a failed Read gives none), and
+// meanwhile a Write that sends nothing.
+TEST_F(WriteChecksTest, TheSelectorsHoldNoSpeedUntilAReadAndAWriteSendsNothingMeanwhile)
 {
-    DevSim sim({"--com", "250"});
-    ASSERT_TRUE(sim.ready()) << sim.output();
-    EXPECT_EQ(BgColour(kBR1), ciColourInvalidItem);
-    EXPECT_EQ(BgColour(kBR2), ciColourInvalidItem);
-    OpenPort(250);
-    Click(kWrite);
-    EXPECT_EQ(StatusText(), "Write NG : BR1 unknown, pick a value");
-    EXPECT_EQ(TimerRunning(kWriteTimer), 0);
-    EXPECT_EQ(sim.output().find("rx 01"), std::string::npos) << sim.output();
+    struct Case {
+        const char *when;
+        std::vector<std::string> sim; // the simulator's options
+        bool read;                    // a Read before the checks
+        int lang;
+        const char *value; // BR1 as a screen reader reads it
+        const char *tip;
+    };
+    const Case cases[] = {
+        {"at start-up", {}, false, ciLang_EN, "", "BR1, register 0x1101: not read yet"},
+        {"after a failed Read", {"--fault", "no-reply"}, true, ciLang_TC, "", "BR1，暫存器 0x1101：尚未讀取"},
+        {"after a Read", {"--br1", "5"}, true, ciLang_SC, "38400", "BR1，寄存器 0x1101"},
+    };
+    for (const Case &c : cases) { // one session: each row goes on from the one before
+        mf_Tovra_Lang__SV(c.lang);
+        mf_Tovra_Lang__Refresh();
+        std::vector<std::string> args = {"--com", "250"};
+        args.insert(args.end(), c.sim.begin(), c.sim.end());
+        DevSim sim(args);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        OpenPort(250);
+        if (c.read)
+            Click(kRead);
+        QAccessibleInterface *br1 = QAccessible::queryAccessibleInterface(Ctrl(kBR1));
+        EXPECT_EQ(br1->text(QAccessible::Value).toStdString(), c.value) << c.when;
+        EXPECT_EQ(br1->text(QAccessible::Description).toStdString(), c.tip) << c.when;
+        const bool known = *c.value != '\0';
+        EXPECT_EQ(BgColour(kBR2), known ? ciColourIndicator : ciColourInvalidItem) << c.when;
+        Click(kWrite);
+        EXPECT_EQ(TimerRunning(kWriteTimer), known ? 1 : 0) << c.when << ": " << StatusText();
+        mf_Tovra_Timer_X__toggle(1, 0);
+        EXPECT_EQ(sim.output().find("rx 01 06"), std::string::npos) << sim.output();
+        CloseCom(ciPORT_umb);
+    }
+    mf_Tovra_Lang__SV(ciLang_EN);
 }
 
 TEST_F(WriteChecksTest, VerifyReadsBothBackBeforeTheEepromCommandAndStopsOnADifference)

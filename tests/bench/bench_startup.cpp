@@ -46,9 +46,12 @@ int main()
     setenv("TOVRA_PORTS_DIR", (work + "/ports").c_str(), 1);
     fs::current_path(work); // the program writes its files here
 
+    // The program with and without following port events, both through
+    // env(1) so that they differ in that alone.
     Subject subjects[] = {
         {"bare Qt (QUiLoader + show)", {TOVRA_STARTUP_BARE, TOVRA_UI_PATH}, {}},
-        {"Tovra COMM", {TOVRA_STARTUP_APP}, {}},
+        {"Tovra COMM", {"/usr/bin/env", "TOVRA_PORT_EVENTS=1", TOVRA_STARTUP_APP}, {}},
+        {"Tovra COMM, no port events", {"/usr/bin/env", "TOVRA_PORT_EVENTS=0", TOVRA_STARTUP_APP}, {}},
     };
     for (Subject &s : subjects)
         Run(s.argv); // warm-up: page cache, font cache
@@ -57,8 +60,8 @@ int main()
             s.samples.push_back(Run(s.argv));
 
     std::printf("start-up, exec to the window painted, offscreen, %d runs each, in turn:\n", kRuns);
-    double medians[2] = {};
-    for (int k = 0; k < 2; ++k) {
+    double medians[3] = {};
+    for (int k = 0; k < 3; ++k) {
         std::vector<double> ms, rss;
         int failed = 0;
         for (const Sample &x : subjects[k].samples) {
@@ -77,6 +80,9 @@ int main()
     if (medians[0] > 0.0)
         std::printf("  ratio %.2fx the bare program (target <= 1.2x); peak RSS target < 60 MiB\n",
                     medians[1] / medians[0]);
+    if (medians[2] > 0.0)
+        std::printf("  following port events: %.3fx the start-up without (target <= 1.05x)\n",
+                    medians[1] / medians[2]);
     fs::current_path(fs::temp_directory_path());
     std::error_code ec;
     fs::remove_all(work, ec);

@@ -1,7 +1,10 @@
 // tovra-cli as a whole process against tovra-devsim: what it prints, its
 // exit status for each outcome, and what the device holds afterwards.
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QTest>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,8 +12,13 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+#include <cstring>
+#include <thread>
+
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +35,9 @@ namespace fs = std::filesystem;
 namespace {
 
 using CliTest = ScratchDirTest;
+
+// Waits for the watch to follow an event: well beyond the second it takes.
+constexpr int kWatchMs = 5000;
 
 } // namespace
 
@@ -131,6 +142,10 @@ TEST_F(CliTest, AFailedWriteStoresNothingAndSaysHowFarItGot)
         {{"--fault", "ignore"}, {"--br1", "38400"}, 7, "read-back differs: BR1 reads 9600, 38400 was written"},
         {{}, {"--br1", "38401"}, 2,
          "--br1 '38401' is not a baud rate of the device; valid: 1200 2400 4800 9600 19200 38400 57600 115200"},
+        // The EEPROM command would store the BR1 that no selector can show.
+        {{"--br1", "9"}, {"--br2", "19200"}, 2,
+         "write: BR1 holds 9, no baud rate of the device: the EEPROM command would store it again; "
+         "give --br1 too (nothing written)"},
     };
     for (const auto &row : rows) {
         DevSim sim(row.device);
@@ -140,7 +155,7 @@ TEST_F(CliTest, AFailedWriteStoresNothingAndSaysHowFarItGot)
         EXPECT_TRUE(Contains(run.err, row.words)) << run.err;
         EXPECT_FALSE(fs::exists(sim.statePath())) << row.words;
         if (row.status == 2) {
-            EXPECT_FALSE(Contains(sim.output(), "rx ")) << "a refused value sends nothing";
+            EXPECT_FALSE(Contains(sim.output(), "rx 01 06")) << "a refused value writes nothing";
         }
     }
 }
@@ -149,7 +164,8 @@ TEST_F(CliTest, JsonIsOneObjectOnStdoutAlsoForAFailure)
 {
     DevSim sim;
     ASSERT_TRUE(sim.ready()) << sim.output();
-    QJsonObject read = Json(Cli(sim, "read", {"--json"}));
+    // Options may stand before the command too.
+    QJsonObject read = Json(Cli({"--json", "read", "--com", std::to_string(sim.com())}));
     EXPECT_EQ(read["ok"].toBool(), true);
     EXPECT_EQ(read["BR1"].toInt(), 9600);
     EXPECT_EQ(read["BR2_raw"].toInt(), 3);
@@ -173,6 +189,13 @@ TEST_F(CliTest, JsonIsOneObjectOnStdoutAlsoForAFailure)
 
 TEST_F(CliTest, PortsPrintsTheFreePortsAndKeepsTheSearchFilesOnlyWhereAsked)
 {
+    fs::create_directory("no-ports");
+    Outcome none = Cli({"ports"}, {"TOVRA_PORTS_DIR=no-ports"});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "") << "scripts read an empty list";
+    EXPECT_EQ(none.err, "no serial ports: plug in an adapter, or start tovra-devsim\n");
+    fs::remove("no-ports");
+
     DevSim sim;
     ASSERT_TRUE(sim.ready()) << sim.output();
     std::string line = "200\t" + sim.linkPath() + "\tVirtual serial port [" +
@@ -277,7 +300,7 @@ TEST(CliArguments, HelpShowsTheUsageOfTheProgramOrOfOneCommand)
         Args args;
         const char *start;
     } rows[] = {
-        {{"--help"}, "usage: tovra-cli ports"},
+        {{"--help"}, "Usage: tovra-cli COMMAND [OPTION]..."},
         {{"write", "--help"}, "usage: tovra-cli write --com N"},
         {{"read", "--com", "5", "--help"}, "usage: tovra-cli read --com N"},
     };
@@ -335,6 +358,79 @@ TEST_F(CliTest, TheLogGoesToAnyWritablePathAndDashIsStandardOutput)
     const std::string latin1 = "site-\xe9t\xe9.log"; // not UTF-8: used as it is
     EXPECT_EQ(Cli(sim, "read", {"--log", latin1}).status, 0);
     EXPECT_TRUE(Contains(ReadFileBytes(latin1), tx));
+}
+
+namespace {
+
+enum class Reader { None, ToTheEnd, Leaves };
+
+// The reader of a FIFO, opened before the program starts (`fd`): it reads
+// until the writer closes (ToTheEnd) or closes after its first bytes (Leaves).
+std::string ReadFifo(int fd, Reader how)
+{
+    std::string got;
+    char buf[4096];
+    for (int idle = 0; idle < 2000; ++idle) {
+        pollfd p{fd, POLLIN, 0};
+        poll(&p, 1, 10);
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0)
+            got.append(buf, size_t(n)), idle = 0;
+        if ((n > 0 && how == Reader::Leaves) || (n == 0 && !got.empty()))
+            break;
+    }
+    close(fd);
+    return got;
+}
+
+} // namespace
+
+TEST_F(CliTest, ALogOnAFifoNeverHoldsTheProgram)
+{
+    const struct {
+        Reader reader;
+        Args device;
+        Args cli;
+        int status;
+        const char *err; // in stderr
+        const char *got; // what the reader got, at its end
+    } rows[] = {
+        {Reader::None, {}, {"read"}, 2,
+         "cannot write the log log.fifo: No such device or address (a FIFO with no reader: start "
+         "its reader first)",
+         ""},
+        // More than 50 counted lines: the log is not closed and reopened.
+        {Reader::ToTheEnd, {"--fault", "no-reply"}, {"read", "--timeout", "0.001", "--retries", "60"},
+         4, "(61 attempts)", "retry 60 of 60\n"},
+        // The reply's trace comes after the reader has gone.
+        {Reader::Leaves, {"--delay", "300"}, {"read", "--timeout", "1"}, 2,
+         "the log log.fifo could not be written from some point on: Broken pipe; its lines stop "
+         "there", "Close COM P222 OK\n"},
+    };
+    for (const auto &row : rows) {
+        ASSERT_EQ(mkfifo("log.fifo", 0600), 0);
+        DevSim sim(row.device);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        std::string got;
+        std::thread reader;
+        if (row.reader != Reader::None) {
+            int fd = open("log.fifo", O_RDONLY | O_NONBLOCK | O_CLOEXEC); // not the child's
+            ASSERT_GE(fd, 0);
+            reader = std::thread([&got, fd, &row] { got = ReadFifo(fd, row.reader); });
+        }
+        Args cli = row.cli;
+        cli.insert(cli.begin() + 1, {"--com", std::to_string(sim.com()), "--log", "log.fifo"});
+        Outcome run = Cli(cli);
+        if (reader.joinable())
+            reader.join();
+        EXPECT_EQ(run.status, row.status) << row.err << "\n" << run.err;
+        EXPECT_TRUE(Contains(run.err, row.err)) << run.err;
+        EXPECT_TRUE(Contains(got, row.got)) << got;
+        if (row.reader == Reader::None) {
+            EXPECT_FALSE(Contains(sim.output(), "rx ")) << "the port is not touched";
+        }
+        fs::remove("log.fifo");
+    }
 }
 
 TEST(CliArguments, EveryUsageFailureExits2WithTheUsageAndWithJsonOneObject)
@@ -451,4 +547,59 @@ TEST_F(CliTest, PortsListsAPortThePlainUserMayNotOpenAfterTheFreeOnesInTheWindow
     EXPECT_EQ(ports[1].toObject()["com"].toInt(), 230);
     EXPECT_EQ(ports[1].toObject()["permission"].toBool(), false);
     EXPECT_EQ(ports[1].toObject()["name"].toString().toStdString(), refusedName);
+}
+
+// The list first, then a line for the simulator that comes and one when it
+// goes; either signal ends the watch with status 0.
+TEST_F(CliTest, PortsWatchPrintsAPortThatComesAndGoesUntilInterrupted)
+{
+    struct Row {
+        bool json;
+        int signal;
+        std::string added, removed; // the start of each line
+    };
+    const Row rows[] = {
+        {true, SIGINT, "{\"event\":\"add\",\"com\":203,", "{\"event\":\"remove\",\"com\":203,"},
+        {false, SIGTERM, "+ COM203 Virtual serial port [", "- COM203 Virtual serial port ["},
+    };
+    DevSim::portsDir(); // in the environment the watch inherits
+    for (const Row &row : rows) {
+        // The list is made once the watch follows events: its files tell when.
+        const std::string files = row.json ? "json" : "text";
+        fs::create_directory(files);
+        QProcess watch;
+        watch.setProgram(TOVRA_CLI);
+        watch.setArguments({"ports", "--watch", "--files", QString::fromStdString(files)});
+        if (row.json)
+            watch.setArguments(watch.arguments() << "--json");
+        watch.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(files + "/COM__Exist.txt"); }, kWatchMs));
+        if (row.json) {
+            ASSERT_TRUE(watch.canReadLine() || watch.waitForReadyRead(kWatchMs));
+            EXPECT_EQ(watch.readLine().toStdString(), "{\"command\":\"ports\",\"ok\":true,\"ports\":[]}\n");
+        }
+        auto next = [&] {
+            while (!watch.canReadLine() && watch.waitForReadyRead(kWatchMs)) {
+            }
+            return watch.readLine().toStdString();
+        };
+        std::string added, removed;
+        {
+            DevSim sim({"--com", "203"});
+            ASSERT_TRUE(sim.ready()) << sim.output();
+            added = next();
+        }
+        removed = next();
+        EXPECT_EQ(added.rfind(row.added, 0), 0u) << added;
+        EXPECT_EQ(removed.rfind(row.removed, 0), 0u) << removed;
+        if (row.json) {
+            EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(added)).object()["permission"].toBool(), true);
+        }
+        kill(static_cast<pid_t>(watch.processId()), row.signal);
+        ASSERT_TRUE(watch.waitForFinished(kWatchMs));
+        EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(watch.exitCode(), 0);
+        EXPECT_EQ(watch.readAllStandardError().toStdString(),
+                  "no serial ports: plug in an adapter, or start tovra-devsim\n");
+    }
 }

@@ -144,45 +144,60 @@ TEST_F(CliLineTest, AnExchangeEndsWithTheLastByteOfItsReplyNotAfterAFixedWait)
                                                                  << reads[1] << ", " << reads[2] << " ms";
     Outcome write = Cli(sim, "write", {"--br1", "19200", "-v"});
     ASSERT_EQ(write.status, 0) << write.err;
-    std::vector<long> times = ReplyTimes(write.err); // BR1, EEPROM command, read-back
-    ASSERT_EQ(times.size(), 3u) << write.err;
-    EXPECT_LT(times[1], 400) << "the EEPROM command's reply ends its wait";
+    // BR2 checked first (the EEPROM command stores it too), BR1, EEPROM command, read-back
+    std::vector<long> times = ReplyTimes(write.err);
+    ASSERT_EQ(times.size(), 4u) << write.err;
+    EXPECT_LT(times[2], 400) << "the EEPROM command's reply ends its wait";
 }
 
 TEST_F(CliLineTest, TimeoutAndRetriesDecideWhatALateOrLostReplyDoes)
 {
     const struct {
         Args device;
-        Args cli;
+        Args cli; // the command, then its options
         int status;
         const char *err; // in stderr
         const char *log; // in the log
+        int stores;      // EEPROM stores the device made
     } rows[] = {
-        {{"--delay", "600"}, {}, 4, "read BR1, BR2: no reply within 0.218 s", ""},
-        {{"--delay", "600"}, {"--timeout", "1"}, 0, "", ""},
-        {{"--fault", "no-reply", "--fault-nth", "1"}, {}, 4, "no reply within 0.218 s", ""},
-        {{"--fault", "no-reply", "--fault-nth", "1"}, {"--retries", "2"}, 0, "", "retry 1 of 2\n"},
-        {{"--fault", "no-reply"}, {"--retries", "2", "--timeout", "0.05"}, 4,
+        {{"--delay", "600"}, {"read"}, 4, "read BR1, BR2: no reply within 0.218 s", "", 0},
+        {{"--delay", "600"}, {"read", "--timeout", "1"}, 0, "", "", 0},
+        {{"--fault", "no-reply", "--fault-nth", "1"}, {"read"}, 4, "no reply within 0.218 s", "", 0},
+        {{"--fault", "no-reply", "--fault-nth", "1"}, {"read", "--retries", "2"}, 0, "",
+         "retry 1 of 2\n", 0},
+        {{"--fault", "no-reply"}, {"read", "--retries", "2", "--timeout", "0.05"}, 4,
          "no reply within 0.0677 s: check the cable, the slave ID and the line settings (3 attempts)",
-         "retry 2 of 2\n"},
+         "retry 2 of 2\n", 0},
         // Heard out before the program ends, and named.
-        {{"--delay", "250"}, {}, 4, "no reply within 0.218 s",
-         " ms late: the device is slower than the limit; raise --timeout\n"},
+        {{"--delay", "250"}, {"read"}, 4, "no reply within 0.218 s",
+         " ms late: the device is slower than the limit; raise --timeout\n", 0},
         // The limit counts both frames' time on the wire: 170 ms at 1200 8E2.
-        {{"--wire", "--line", "1200,E,2", "--turnaround", "70"}, {"--baud", "1200", "--parity", "E", "--stop", "2"},
-         0, "", ""},
+        {{"--wire", "--line", "1200,E,2", "--turnaround", "70"},
+         {"read", "--baud", "1200", "--parity", "E", "--stop", "2"}, 0, "", "", 0},
+        // The EEPROM command goes again only when no reply came: a garbled
+        // one shows that the device heard it, and may have stored.
+        {{"--fault", "no-reply", "--fault-fc", "5", "--fault-nth", "1"},
+         {"write", "--br1", "19200", "--retries", "2"}, 0, "", "\nretry 1 of 2\ncmd Write EEPROM\n", 2},
+        {{"--fault", "bad-crc", "--fault-fc", "5"}, {"write", "--br1", "19200", "--retries", "2"}, 5,
+         "EEPROM command: reply with a wrong checksum", "", 1},
     };
     for (const auto &row : rows) {
         DevSim sim(row.device);
         ASSERT_TRUE(sim.ready()) << sim.output();
         Args cli = row.cli;
         cli.insert(cli.end(), {"--log", "run.log"});
-        Outcome run = Cli(sim, "read", cli);
+        Outcome run = Cli(sim, cli[0], Args(cli.begin() + 1, cli.end()));
         EXPECT_EQ(run.status, row.status) << run.err;
         EXPECT_TRUE(Contains(run.err, row.err)) << run.err;
         EXPECT_TRUE(Contains(ReadFileBytes("run.log"), row.log)) << ReadFileBytes("run.log");
+        sim.stop();
+        int stores = 0;
+        for (size_t at = 0; (at = sim.output().find("note: EEPROM store", at)) != std::string::npos; ++at)
+            ++stores;
+        EXPECT_EQ(stores, row.stores) << sim.output();
         EXPECT_FALSE(Contains(sim.output(), "silence too short")) << sim.output();
         fs::remove("run.log");
+        fs::remove(sim.statePath());
     }
 }
 
@@ -226,9 +241,10 @@ TEST_F(CliLineTest, AnAdapterThatEchoesIsNamedAndEchoDropsTheEcho)
     EXPECT_EQ(echo.status, 0) << echo.err << sim.output();
     EXPECT_EQ(echo.out, "BR1=19200 BR2=9600\n");
     std::vector<TraceLine> trace = Trace(echo.err);
-    ASSERT_EQ(trace.size(), 9u) << echo.err; // BR1, EEPROM command, read-back: each tx, echo, rx
-    EXPECT_EQ(trace[7].kind + " " + trace[7].rest, "echo " + kReadRequest + "  (dropped)");
-    EXPECT_EQ(trace[8].kind + " " + trace[8].rest, "rx 01 03 04 00 04 00 03 fb f3");
+    // The read first, BR1, EEPROM command, read-back: each tx, echo, rx
+    ASSERT_EQ(trace.size(), 12u) << echo.err;
+    EXPECT_EQ(trace[10].kind + " " + trace[10].rest, "echo " + kReadRequest + "  (dropped)");
+    EXPECT_EQ(trace[11].kind + " " + trace[11].rest, "rx 01 03 04 00 04 00 03 fb f3");
 
     // Last: the echo ends the exchange at once, and the device's reply is
     // still on its way when the program exits.

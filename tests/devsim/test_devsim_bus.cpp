@@ -1,6 +1,7 @@
 // The simulator as an RS-485 bus: frames cut by silence, several slaves,
 // late replies, the adapter's echo and noise, seen by a master on the
 // pseudo-terminal.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -23,25 +24,38 @@ double MsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The bytes that arrived, each with when it came (ms after `from`), and
+// how many reads they took.
+struct Arrival {
+    Bytes bytes;
+    std::vector<double> ms;
+    int reads = 0;
+};
+
 // Every byte that arrives until `want` bytes are in or `limitMs` have passed.
-Bytes Collect(modbus_t *m, size_t want, int limitMs)
+Arrival Timed(modbus_t *m, size_t want, int limitMs, Clock::time_point from = Clock::now())
 {
-    Bytes got;
+    Arrival a;
     auto end = Clock::now() + std::chrono::milliseconds(limitMs);
     pollfd p{modbus_get_socket(m), POLLIN, 0};
     uint8_t buf[256];
-    while (got.size() < want) {
+    while (a.bytes.size() < want) {
         int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())
                            .count());
-        if (left <= 0 || poll(&p, 1, left) <= 0)
-            break;
-        ssize_t n = read(p.fd, buf, sizeof buf);
+        int ready = left > 0 ? poll(&p, 1, left) : 0;
+        ssize_t n = ready > 0 ? read(p.fd, buf, sizeof buf) : -1;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) // a signal, or a wake-up for nothing
+            continue;
         if (n <= 0)
             break;
-        got.insert(got.end(), buf, buf + n);
+        a.bytes.insert(a.bytes.end(), buf, buf + n);
+        a.ms.insert(a.ms.end(), size_t(n), MsSince(from));
+        a.reads++;
     }
-    return got;
+    return a;
 }
+
+Bytes Collect(modbus_t *m, size_t want, int limitMs) { return Timed(m, want, limitMs).bytes; }
 
 std::string Hex(const Bytes &bytes)
 {
@@ -101,7 +115,9 @@ TEST_F(DevSimBusTest, AfterJunkOnTheLineTheRequestAfterASilenceIsAnsweredAtOnce)
         double ms = MsSince(sent);
         std::printf("[ measured ] after %s: answered in %.1f ms\n", junk.what, ms);
         EXPECT_EQ(reply, kReplyBR) << junk.what << "\n" << sim.output();
-        EXPECT_LT(ms, 50) << junk.what;
+        // Some 5 ms on a quiet machine; a busy one may take longer, still far
+        // below the half second of a receiver that lost the frames.
+        EXPECT_LT(ms, 150) << junk.what;
     }
     EXPECT_TRUE(sim.waitForOutput("note: 1 byte dropped: too short for a frame", 2));
     EXPECT_TRUE(sim.waitForOutput("note: 5 bytes dropped: bad CRC"));
@@ -237,37 +253,6 @@ TEST_F(DevSimBusTest, NoiseComesBetweenRequestAndReplyAndRepeatsWithTheSeed)
         << first.output();
 }
 
-namespace {
-
-// When each byte of a reply reached the master, in ms after the request
-// was written, and how many reads it took.
-struct Arrival {
-    std::vector<double> ms;
-    int reads = 0;
-};
-
-Arrival Timed(modbus_t *m, Clock::time_point sent, size_t want, int limitMs)
-{
-    Arrival a;
-    auto end = sent + std::chrono::milliseconds(limitMs);
-    pollfd p{modbus_get_socket(m), POLLIN, 0};
-    uint8_t buf[256];
-    while (a.ms.size() < want) {
-        int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())
-                           .count());
-        if (left <= 0 || poll(&p, 1, left) <= 0)
-            break;
-        ssize_t n = read(p.fd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        a.reads++;
-        a.ms.insert(a.ms.end(), size_t(n), MsSince(sent));
-    }
-    return a;
-}
-
-} // namespace
-
 TEST_F(DevSimBusTest, OnTheWireEachByteTakesItsCharacterTimeAfterTheTurnaround)
 {
     // A two-register read: 8 bytes out, 9 back. A byte never comes early, and
@@ -297,17 +282,22 @@ TEST_F(DevSimBusTest, OnTheWireEachByteTakesItsCharacterTimeAfterTheTurnaround)
         DevSim sim(row.args);
         ASSERT_TRUE(sim.ready()) << sim.output();
         Master m = Connect(sim, 1, 200, row.line);
-        auto sent = Clock::now();
-        modbus_send_raw_request(m.get(), kReadBR.data(), int(kReadBR.size()));
-        Arrival a = Timed(m.get(), sent, kReplyBR.size(), 2000);
         std::string what = row.args.back() + " at " + std::to_string(row.line.baud);
-        ASSERT_EQ(a.ms.size(), kReplyBR.size()) << what << "\n" << sim.output();
-        std::printf("[ measured ] %s: first byte %.1f ms, last %.1f ms, %d reads\n", what.c_str(),
-                    a.ms.front(), a.ms.back(), a.reads);
-        EXPECT_GE(a.ms.front(), row.firstMs - 0.5) << what;
-        EXPECT_GE(a.ms.back(), row.lastMs - 0.5) << what;
-        EXPECT_LT(a.ms.back(), row.lastMs + 150) << what;
-        EXPECT_LE(a.reads, row.maxReads) << what;
+        double fastest = 1e9;
+        for (int run = 0; run < 3; ++run) { // the fastest of three for the upper bound
+            auto sent = Clock::now();
+            modbus_send_raw_request(m.get(), kReadBR.data(), int(kReadBR.size()));
+            Arrival a = Timed(m.get(), kReplyBR.size(), 2000, sent);
+            ASSERT_EQ(a.ms.size(), kReplyBR.size()) << what << "\n" << sim.output();
+            std::printf("[ measured ] %s: first byte %.1f ms, last %.1f ms, %d reads\n",
+                        what.c_str(), a.ms.front(), a.ms.back(), a.reads);
+            EXPECT_GE(a.ms.front(), row.firstMs - 0.5) << what;
+            EXPECT_GE(a.ms.back(), row.lastMs - 0.5) << what;
+            EXPECT_LE(a.reads, row.maxReads) << what;
+            fastest = std::min(fastest, a.ms.back());
+            usleep(50000); // a quiet line before the next request
+        }
+        EXPECT_LT(fastest, row.lastMs + 100) << what;
     }
 }
 

@@ -87,8 +87,9 @@ TEST_F(LogTest, EachCountedWriteFormatsItsOneArgument)
     StartUp();
     logi("%04X ", 0x1101);
     logi("%x\n", 3);
+    logf("%.1f\n", 0.25);
     logs("%s\n", "");
-    EXPECT_EQ(Log(), "1101 3\n\n");
+    EXPECT_EQ(Log(), "1101 3\n0.2\n\n");
 }
 
 TEST_F(LogTest, ASwitchTurnedOnWhileRunningOpensTheLogAtTheNextReopenWithoutEmptyingIt)

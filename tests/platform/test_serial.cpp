@@ -230,7 +230,7 @@ TEST_F(SerialTest, AFloodOnAnIdleOpenPortKeepsMemoryFlatAndTheNextReplyIsReadWho
 
 TEST(ComNaming, FixedRangesMapComNumbersToLinuxDevices)
 {
-    auto none = [](const char *) { return false; };
+    auto none = [](const char *) { return ciComLinkNone; };
     struct {
         const char *name;
         const char *path;
@@ -252,7 +252,7 @@ TEST(ComNaming, FixedRangesMapComNumbersToLinuxDevices)
 
 TEST(ComNaming, ALinkInThePortMapWinsOverTheFixedRange)
 {
-    auto all = [](const char *) { return true; };
+    auto all = [](const char *) { return ciComLinkLive; };
     char out[64];
     ASSERT_TRUE(ComResolveName("COM5", "/maps", all, out, sizeof out));
     EXPECT_STREQ(out, "/maps/COM5");

@@ -1,11 +1,13 @@
 // The port search on the real panel: device names handed in through the
 // device-list seam, tovra-devsim behind the port map as the ports.
+#include <QAccessible>
 #include <QListWidget>
 #include <QProcess>
 #include <QTest>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +15,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +29,7 @@
 #include "panel_fixture.h"
 #include "plain_user.h"
 #include "platform/devices.h"
+#include "platform/port_watch.h"
 #include "platform/serial.h"
 #include "platform/serial_map.h"
 #include "platform/ui.h"
@@ -307,9 +311,10 @@ TEST_F(ComListTest, AFileTheSearchCannotWriteIsNamedOnceAndNoNameOfAnEarlierSear
 
 TEST_F(ComListTest, ALinkOfASimulatorThatIsGoneIsNoPortAndTheNextSimulatorOnItsNumberReplacesIt)
 {
+    // COM128 also has a fixed device (ttyACM31): a stale link must not fall back to it.
     std::string link;
-    {
-        DevSim killed({"--com", "232"});
+    for (const char *com : {"128", "232"}) {
+        DevSim killed({"--com", com});
         ASSERT_TRUE(killed.ready()) << killed.output();
         link = killed.linkPath();
         kill(std::stoi(ReadFileBytes(link + ".pid")), SIGKILL);
@@ -323,11 +328,219 @@ TEST_F(ComListTest, ALinkOfASimulatorThatIsGoneIsNoPortAndTheNextSimulatorOnItsN
     SetDeviceListHook(nullptr, 0);
     Click(kSearch);
     EXPECT_EQ(ReadFileBytes(caCOM_Exist), "233\n");
-    EXPECT_EQ(OpenCom(ciPORT_umb, "COM232"), kComErrNotMapped) << "Read sends nothing into it";
+    std::string devices = ReadFileBytes(caDevMng_All_DEV);
+    for (std::string gone : {"COM128", "COM232"}) {
+        EXPECT_EQ(devices.find("(" + gone + ")"), std::string::npos) << gone << " listed:\n"
+                                                                      << devices;
+        EXPECT_EQ(OpenCom(ciPORT_umb, gone.c_str()), kComErrNotMapped)
+            << gone << ": Read sends nothing into it";
+    }
 
     DevSim next({"--com", "232"});
     ASSERT_TRUE(next.ready()) << next.output();
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), next.ptyPath());
     Click(kSearch);
     EXPECT_EQ(ReadFileBytes(caCOM_Exist), "232\n233\n");
+}
+
+// ============================================================ port events
+
+namespace {
+
+// The list as a screen reader hears it: the name of each item, and of the
+// selected one ("" when none is).
+std::vector<std::string> Heard(QWidget *list, std::string *selected = nullptr)
+{
+    // The offscreen platform has no accessibility bridge, so Qt tells no one
+    // of the list's changes and a cached interface keeps the old items: read
+    // a fresh one, as a screen reader that is told of the change does.
+    if (QAccessibleInterface *cached = QAccessible::queryAccessibleInterface(list))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(cached));
+    std::vector<std::string> names;
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(list);
+    for (int i = 0; a && i < a->childCount(); ++i) {
+        QAccessibleInterface *item = a->child(i);
+        const std::string name = item ? item->text(QAccessible::Name).toStdString() : "";
+        if (name.empty())
+            continue;
+        names.push_back(name);
+        if (selected && item->state().selected)
+            *selected = name;
+    }
+    return names;
+}
+
+bool Lists(QWidget *list, int com)
+{
+    const std::string tail = "(COM" + std::to_string(com) + ")";
+    for (const std::string &name : Heard(list))
+        if (name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
+            return true;
+    return false;
+}
+
+// Waits for the list to follow an event: well beyond the second it takes
+// (the benchmark times it), as the machine may be loaded.
+constexpr int kFollowMs = 5000;
+
+// Whether anything opened the watched devices since the last call.
+struct OpenWatch {
+    OpenWatch() : fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    ~OpenWatch() { close(fd); }
+    void add(const std::string &path) { inotify_add_watch(fd, path.c_str(), IN_OPEN); }
+    int opens()
+    {
+        char buffer[4096];
+        int n = 0;
+        for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+            n += static_cast<int>(got / static_cast<ssize_t>(sizeof(inotify_event)));
+        return n;
+    }
+    int fd;
+};
+
+class PortEventsTest : public ComListTest {
+protected:
+    void SetUp() override
+    {
+        ComListTest::SetUp();
+        SetDeviceListHook(nullptr, 0); // the port map, as TOVRA_PORTS_ONLY=1 keeps it
+        DevSim::portsDir();            // the program's port map from its start
+        ASSERT_EQ(mf_Tovra_ComList__Follow(), 0);
+    }
+    void TearDown() override
+    {
+        UnwatchPorts();
+        ComListTest::TearDown();
+    }
+    QWidget *list() { return Ctrl(kComList); }
+    void Pick(int index)
+    {
+        auto *w = qobject_cast<QListWidget *>(list());
+        QTest::mouseClick(w->viewport(), Qt::LeftButton, {}, w->visualItemRect(w->item(index)).center());
+    }
+};
+
+} // namespace
+
+TEST_F(PortEventsTest, APortThatComesOrGoesIsListedOrDroppedWithoutAPress)
+{
+    struct Row {
+        const char *name;
+        bool simulator; // else a link to a pseudo-terminal this test holds
+        bool openInWindow;
+    };
+    const Row rows[] = {
+        {"simulator", true, false},
+        {"simulator open in the window", true, true},
+        {"port-map link", false, false},
+    };
+    const std::string empty = "no serial ports: plug in an adapter, or start tovra-devsim";
+    int com = 236;
+    for (const Row &row : rows) {
+        ++com;
+        std::unique_ptr<DevSim> sim;
+        std::unique_ptr<FreePort> link;
+        if (row.simulator)
+            sim = std::make_unique<DevSim>(std::vector<std::string>{"--com", std::to_string(com)});
+        else
+            link = std::make_unique<FreePort>(com);
+        ASSERT_TRUE(!sim || sim->ready()) << sim->output();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Lists(list(), com); }, kFollowMs)) << row.name;
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(list())->text(QAccessible::Description).toStdString(),
+                  "Serial ports found on this computer: double-click one to open it") << row.name;
+        if (row.openInWindow) {
+            Pick(0);
+            ASSERT_EQ(mf_Tovra_TGBT_X__GV(0), 1) << StatusText();
+        }
+        sim.reset();
+        link.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !Lists(list(), com); }, kFollowMs)) << row.name;
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(list())->text(QAccessible::Description).toStdString(),
+                  empty) << row.name;
+        if (row.openInWindow) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return StatusText().rfind("COM" + std::to_string(com) + " lost", 0) == 0; },
+                                        kFollowMs)) << StatusText();
+            EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 0);
+        }
+    }
+}
+
+TEST_F(PortEventsTest, AnEventOpensNoPortAndKeepsTheSelectionAndTheOpenPort)
+{
+    FreePort chosen(240);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Lists(list(), 240); }, kFollowMs));
+    Pick(0);
+    ASSERT_EQ(mf_Tovra_TGBT_X__GV(0), 1) << StatusText();
+    const std::string status = StatusText();
+    std::string before;
+    Heard(list(), &before);
+
+    OpenWatch opened;
+    opened.add(chosen.path);
+    FreePort arriving(239); // listed before the chosen one
+    opened.add(arriving.path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Lists(list(), 239); }, kFollowMs));
+    std::string after;
+    EXPECT_EQ(Heard(list(), &after).size(), 2u);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(mf_Tovra_TGBT_X__GV(0), 1);
+    EXPECT_EQ(StatusText(), status);
+    EXPECT_EQ(opened.opens(), 0) << "an event opened a port";
+
+    Click(kSearch);
+    EXPECT_GT(opened.opens(), 0) << "the button's probe opens them: the watch sees opens";
+}
+
+TEST_F(PortEventsTest, AfterAnEventTheListFilesAndLogAreThoseOfAPressOnTheSamePorts)
+{
+    DevSim com7({"--com", "7"}), com5({"--com", "5"});
+    ASSERT_TRUE(com7.ready() && com5.ready());
+    HandIn({"USB Serial Port (COM7)", "Prolific USB-to-Serial Comm Port (COM5)", "USB Root Hub",
+            "Gone Serial Port (COM241)"});
+    const char *const files[] = {caDevMng_All_DEV, caDevMng_All_COM, caDevMng_COM_IS_Prolific,
+                                 caDevMng_COM_NOT_Prolific, caDevMng_COM_Prolific_First, caCOM_Exist};
+    auto seen = [&] {
+        std::vector<std::string> what = Heard(list());
+        for (const char *file : files)
+            what.push_back(ReadFileBytes(file));
+        what.push_back(Log());
+        return what;
+    };
+    QTest::qWait(2 * ciPortWatchSpacingMs); // the simulators' own links have been followed
+    EnableLog();
+    std::filesystem::remove(caCOM_Exist);
+    WriteFileBytes(DevSim::portsDir() + "/COM250.pid", "1"); // a change of the map
+    ASSERT_TRUE(QTest::qWaitFor([] { return std::filesystem::exists(caCOM_Exist); }, kFollowMs));
+    const std::vector<std::string> afterEvent = seen();
+    EnableLog();
+    Click(kSearch);
+    EXPECT_EQ(seen(), afterEvent);
+    EXPECT_EQ(afterEvent.back(), "Prolific\n");
+    std::filesystem::remove(DevSim::portsDir() + "/COM250.pid");
+}
+
+TEST_F(PortEventsTest, TwentyEventsIn100msRunAtMostTwoSearchesAndOtherFilesNone)
+{
+    HandIn({"Prolific USB-to-Serial Comm Port (COM5)"}); // each search logs "Prolific" once
+    QTest::qWait(2 * ciPortWatchSpacingMs);
+    EnableLog();
+    const std::string dir = DevSim::portsDir();
+    WriteFileBytes(dir + "/Dev_Mng_00_All_DEV.txt", ""); // no port: a map that is the working folder
+    QTest::qWait(2 * ciPortWatchSpacingMs);
+    std::filesystem::remove(dir + "/Dev_Mng_00_All_DEV.txt");
+    EXPECT_EQ(Log(), "") << "a file that makes no port started a search";
+    for (int i = 0; i < 20; ++i) {
+        WriteFileBytes(dir + "/COM" + std::to_string(200 + i) + ".pid", "1");
+        QTest::qWait(5);
+    }
+    QTest::qWait(1000);
+    for (int i = 0; i < 20; ++i)
+        std::filesystem::remove(dir + "/COM" + std::to_string(200 + i) + ".pid");
+    const std::string log = Log();
+    size_t searches = 0;
+    for (size_t at = 0; (at = log.find("Prolific\n", at)) != std::string::npos; at += 9)
+        ++searches;
+    EXPECT_GE(searches, 1u);
+    EXPECT_LE(searches, 2u);
 }

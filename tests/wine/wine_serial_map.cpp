@@ -10,9 +10,9 @@
 
 namespace {
 
-bool EveryLinkExists(const char *)
+ComLink EveryLinkExists(const char *)
 {
-    return true;
+    return ciComLinkLive;
 }
 
 // One Modbus read of holding register 0 (the identification) on an opened
@@ -55,11 +55,11 @@ int main()
         own = own && ComResolveName(name, "C:\\ports", EveryLinkExists, out, sizeof out) &&
               std::strcmp(out, name) == 0;
     }
-    WineCheck(own && !ComLinkExists("C:\\windows"),
+    WineCheck(own && ComLinkState("C:\\windows") == ciComLinkNone,
               "a COM name is the system's own: no port map, COM10 and above unchanged");
 
     char name[64] = "";
-    WineCheck(ComResolveName("COM5", nullptr, ComLinkExists, name, sizeof name) &&
+    WineCheck(ComResolveName("COM5", nullptr, ComLinkState, name, sizeof name) &&
                   ReadIdentification(name),
               "COM5 reaches the simulator: a read of register 0 at 9600 8N1 is answered");
     return giWineFailed ? 1 : 0;

@@ -157,6 +157,8 @@ struct DevOptions {
 // Returns false with `error` set for a bad option.
 bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &options,
                            std::string &error);
+// Every option the parser knows, as given on the command line ("--com").
+std::vector<std::string> mf_Dev_Options__names();
 extern const char *const caDev_USAGE;
 
 // ---- Port map link -------------------------------------------------------

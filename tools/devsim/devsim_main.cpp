@@ -1,6 +1,7 @@
 // tovra-devsim entry: the slaves and their state files, the pseudo-terminal,
 // the link into the port map, the bus loop, and an orderly stop.
 #include "devsim_run.h"
+#include "app/version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -109,7 +110,7 @@ int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("tovra-devsim %s\n", TOVRA_VERSION);
+        std::printf("tovra-devsim %s\n", caTovra_Version);
         return 0;
     }
     std::string error;

@@ -5,11 +5,13 @@
 #include <climits>
 
 const char *const caDev_USAGE =
-    "usage: tovra-devsim [options]\n"
+    "Usage: tovra-devsim [options]\n"
+    "\n"
     "A Tovra device, or an RS-485 bus of several, as Modbus RTU slaves on a\n"
     "pseudo-terminal, linked into the COM-port map as COMn. Stop it with Ctrl+C\n"
     "or SIGTERM; the link is removed.\n"
     "\n"
+    "Options:\n"
     "  --com N          COM number of the link, 1..256 (default 200)\n"
     "  --id N           Modbus slave ID, 1..247 (default 1): one slave alone\n"
     "  --slave ID[,delay=MS][,line=BAUD:PARITY:STOP]\n"
@@ -32,18 +34,17 @@ const char *const caDev_USAGE =
     "  --state FILE     the device's EEPROM (default ./tovra-devsim-state.txt);\n"
     "                   holds \"BR1=n\" and \"BR2=n\" lines, loaded at start,\n"
     "                   written when coil 0 is set to 0xFF00\n"
-    "  --br1 N, --br2 N values when the state file does not exist, 0..65535\n"
+    "  --br1 N, --br2 N\n"
+    "                   values when the state file does not exist, 0..65535\n"
     "                   (default 3 = 9600 baud)\n"
     "  --ident N        value of holding register 0 (default 0x5456)\n"
-    "  --fault KIND     answer requests wrongly; KIND is one of\n"
-    "                     no-reply       act, but send nothing\n"
-    "                     bad-crc        send the reply with both CRC bytes inverted\n"
-    "                     short[=N]      send only the first N bytes of the reply\n"
-    "                                    (default: all but the two CRC bytes)\n"
-    "                     exception=N    do not act; answer exception code N (1..11)\n"
-    "                     delay=MS       act, wait MS milliseconds, then reply\n"
-    "                     ignore         acknowledge a write (function 5 or 6)\n"
-    "                                    without acting on it\n"
+    "  --fault KIND     answer requests wrongly, KIND being one of: no-reply (act,\n"
+    "                   but send nothing); bad-crc (the reply with both CRC bytes\n"
+    "                   inverted); short[=N] (only the first N bytes of the reply,\n"
+    "                   by default all but the two CRC bytes); exception=N (do\n"
+    "                   not act, answer exception code N, 1..11); delay=MS (act,\n"
+    "                   wait MS milliseconds, then reply); ignore (acknowledge a\n"
+    "                   write, function 5 or 6, without acting on it)\n"
     "  --fault-addr A   fault only requests whose address range covers A\n"
     "  --fault-fc F     fault only requests with function code F\n"
     "  --fault-nth N    fault only the Nth request that passes the filters\n"
@@ -71,8 +72,12 @@ const char *const caDev_USAGE =
     "                   unless --line is given, and after each EEPROM command,\n"
     "                   once it has replied and restarted (0.5 s, deaf); parity\n"
     "                   and stop bits stay\n"
-    "  --help           show this text\n"
-    "Numbers may be decimal or hexadecimal with 0x.\n";
+    "  -h, --help       show this text\n"
+    "  --version        show the version\n"
+    "Numbers may be decimal or hexadecimal with 0x.\n"
+    "\n"
+    "Exit status: 0 stopped by Ctrl+C or SIGTERM; 1 could not start (no\n"
+    "pseudo-terminal, the link or the state file); 2 bad options.\n";
 
 namespace {
 
@@ -179,6 +184,20 @@ constexpr FlagOption caFLAG_OPTIONS[] = {
 };
 
 } // namespace
+
+std::vector<std::string> mf_Dev_Options__names()
+{
+    std::vector<std::string> names;
+    for (const FlagOption &o : caFLAG_OPTIONS)
+        names.push_back(o.name);
+    for (const NumberOption &o : caNUMBER_OPTIONS)
+        names.push_back(o.name);
+    for (const TextOption &o : caTEXT_OPTIONS)
+        names.push_back(o.name);
+    for (const ParsedOption &o : caPARSED_OPTIONS)
+        names.push_back(o.name);
+    return names;
+}
 
 bool mf_Dev_Options__parse(const std::vector<std::string> &args, DevOptions &options,
                            std::string &error)

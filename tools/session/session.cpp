@@ -5,10 +5,12 @@
 //
 //   tovra-session [--com N] [--br1 INDEX] [--br2 INDEX] [--screenshot FILE.png]
 //   tovra-session [--com N] --find-shot FILE.png
+//   tovra-session --startup-shot FILE.png
 //
 // With --screenshot it saves the window as the screen shows it at the end.
 // With --find-shot it only presses Find device (slave ID 7 in the field)
-// and saves the window while the search runs.
+// and saves the window while the search runs. With --startup-shot it saves
+// the window as it starts, with the tooltip of BR1 shown.
 #include <QApplication>
 #include <QComboBox>
 #include <QPixmap>
@@ -16,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolTip>
 
 #include <cstdio>
 #include <cstdlib>
@@ -65,12 +68,15 @@ std::string Baud(int ring)
     return i >= 0 && i < ciBR_dev_count ? std::to_string(caBR_dev[i]) : "?";
 }
 
-// Saves the window as the screen shows it; false when the file cannot be written.
-bool SaveShot(const char *file)
+// Saves the window as the screen shows it, with a tooltip over it when
+// `popups`; false when the file cannot be written.
+bool SaveShot(const char *file, bool popups = false)
 {
     QWidget *win = UiPanelWidget(gvTovra_COMM);
     QTest::qWait(300); // let the window manager and the last paint settle
-    QPixmap shot = win->screen()->grabWindow(win->winId());
+    const QRect area = win->frameGeometry();
+    QPixmap shot = popups ? win->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                          : win->screen()->grabWindow(win->winId());
     if (shot.isNull() || !shot.save(QString::fromLocal8Bit(file)))
         shot = win->grab(); // platforms without screen access render the window instead
     if (!shot.save(QString::fromLocal8Bit(file))) {
@@ -101,6 +107,21 @@ int FindShot(int com, const char *file)
     return saved ? 0 : 1;
 }
 
+// The window as it starts, before any Read: BR1 and BR2 hold no speed, and
+// BR1's tooltip says so.
+int StartupShot(const char *file)
+{
+    QWidget *br1 = UiCtrlWidget(gvTovra_COMM, ciBR[0]);
+    const QPoint at(8, br1->height() / 2); // near its left end: the tooltip fits in the window
+    QTest::mouseMove(br1, at);
+    QToolTip::showText(br1->mapToGlobal(at), br1->toolTip(), br1);
+    bool saved = SaveShot(file, true);
+    std::printf("start-up:     BR1 = %s, BR2 = %s (%s)\n", Baud(4).c_str(), Baud(5).c_str(),
+                br1->toolTip().toUtf8().constData());
+    mf_APP_Tovra__exit();
+    return saved ? 0 : 1;
+}
+
 int ParseIndex(const char *text)
 {
     char *end;
@@ -120,6 +141,7 @@ int main(int argc, char **argv)
     int wanted[2] = {-1, -1};
     const char *screenshot = nullptr;
     const char *findShot = nullptr;
+    const char *startupShot = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--com"))
             com = std::atoi(argv[i + 1]);
@@ -131,19 +153,24 @@ int main(int argc, char **argv)
             screenshot = argv[i + 1];
         else if (!std::strcmp(argv[i], "--find-shot"))
             findShot = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--startup-shot"))
+            startupShot = argv[i + 1];
         else {
             std::fprintf(stderr, "usage: tovra-session [--com N] [--br1 INDEX] [--br2 INDEX] "
-                                 "[--screenshot FILE.png] | [--com N] --find-shot FILE.png\n");
+                                 "[--screenshot FILE.png] | [--com N] --find-shot FILE.png | "
+                                 "--startup-shot FILE.png\n");
             return 2;
         }
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     UiInit(&argc, argv);
-    if (mf_APP_Tovra__init() < 0)
+    if (mf_APP_Tovra__init() != 0)
         return 1;
     if (findShot)
         return FindShot(com, findShot);
+    if (startupShot)
+        return StartupShot(startupShot);
 
     auto *comField = qobject_cast<QSpinBox *>(UiCtrlWidget(gvTovra_COMM, ciComNumber));
     comField->setFocus();
