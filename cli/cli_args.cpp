@@ -258,7 +258,7 @@ constexpr CliOption caOptions[] = {
          return a->limit = static_cast<int>(ms), 0;
      },
      "how long a probe waits for the device beyond the frames'\n"
-     "                     time (default 80): raise it for a slow device"},
+     "                     time on the wire (default 80): raise it for a slow device"},
     {"--files", "DIR", ciOptFiles,
      [](CliArgs *a, const char *v, char *, size_t) { return a->files = v, 0; },
      "write the search's files into DIR and keep them (default: a\n"
@@ -300,7 +300,8 @@ constexpr const char *caExitText =
     "4 no reply; 5 bad reply (checksum, length, echo, or from another slave,\n"
     "function or byte count); 6 the device refused (Modbus exception); 7 write:\n"
     "the read-back differs.\n"
-    "find: 4 when nothing answered, 5 when only garbled replies came.\n";
+    "find: 4 when nothing or only late replies answered, 5 when garbled replies,\n"
+    "replies of another slave ID or replies a second read did not confirm came.\n";
 
 const CliOption *fn_option(const char *name, size_t length)
 {
@@ -389,14 +390,17 @@ const CliCommand caCli_Commands[] = {
      ciOptLine | ciOptBR1 | ciOptBR2 | ciOptNoCommit | ciOptAll,
      {ciOptCom | ciOptPort, ciOptBR1 | ciOptBR2}, mf_Tovra_CLI__Write},
     {"find", "find --com N|--port PATH [--full] [--baud B --parity P --stop S --id ID]\n"
-             "                 [--limit MS]",
+             "                 [--limit MS --echo]",
      "Finds the line settings and slave ID at which the device answers: the 48\n"
      "settings of every baud rate of the table below, parity N/E/O, 1 or 2 stop\n"
      "bits (8 data bits), the ones given first, each with the slave ID given and\n"
-     "ID 1. An answer counts once a second read after a quiet line confirms it.\n"
-     "Prints what answered: COM=5 BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7",
+     "ID 1. An answer counts once a second read after a quiet line, of BR1 and\n"
+     "BR2, is answered normally by the same slave. An echoing adapter is found\n"
+     "at the first probe and the search goes on without the echo (--echo: known).\n"
+     "Prints what answered: COM=5 BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7\n"
+     "(and ECHO=1 when the adapter echoes: give --echo to the other commands)",
      ciOptCom | ciOptPort | ciOptBaud | ciOptParity | ciOptStop | ciOptId | ciOptFull | ciOptLimit |
-         ciOptAll,
+         ciOptEcho | ciOptAll,
      {ciOptCom | ciOptPort, 0}, mf_Tovra_CLI__Find},
 };
 const int ciCli_CommandCount = sizeof caCli_Commands / sizeof caCli_Commands[0];

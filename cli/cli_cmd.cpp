@@ -452,6 +452,19 @@ void fn_find_end(const UMB_Find_End *end, const char *text)
         std::fprintf(stderr, "\r\033[K");
 }
 
+// The exit status of a search that found nothing follows what its text
+// names: a late reply or silence is no reply, the rest a bad one.
+int fn_find_result(const UMB_Find_End &e)
+{
+    if (e.late)
+        return ciMB_ERR_TIMEOUT;
+    if (e.otherId)
+        return ciMB_ERR_SLAVE;
+    if (e.unconfirmed)
+        return ciMB_ERR_COUNT;
+    return e.garbled ? ciMB_ERR_CRC : ciMB_ERR_TIMEOUT;
+}
+
 } // namespace
 
 // The window's search, run in a plain loop: each step is one probe.
@@ -471,6 +484,7 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
         return fn_fail(a, "find", kComErrNotMapped, why, nullptr);
     }
     gdFind_Margin = a->limit ? a->limit / 1000.0 : cdFind_MARGIN;
+    giFind_Echo = a->echo;
     char text[ciTextSize];
     mf_Tovra_UMB_Port__Close(ciPORT_umb, text, sizeof text);
     if (mf_Tovra_UMB_Find__Start(ciPORT_umb, &line, &io) < 0)
@@ -483,17 +497,19 @@ int mf_Tovra_CLI__Find(const CliArgs *a)
         const char parity = "NOEMS"[e.line.PARITY];
         if (a->json) {
             mf_Tovra_CLI__Json_head(a, true);
-            std::printf(",\"baud\":%d,\"parity\":\"%c\",\"data\":8,\"stop\":%d,\"id\":%d}\n",
-                        e.line.BR, parity, e.line.STOP, e.id);
+            std::printf(",\"baud\":%d,\"parity\":\"%c\",\"data\":8,\"stop\":%d,\"id\":%d,"
+                        "\"echo\":%s}\n",
+                        e.line.BR, parity, e.line.STOP, e.id, e.echo ? "true" : "false");
         } else {
-            std::printf("COM=%d BAUD=%d PARITY=%c DATA=8 STOP=%d ID=%d\n", e.com, e.line.BR, parity,
-                        e.line.STOP, e.id);
+            // An echoing adapter needs --echo in the commands that follow.
+            std::printf("COM=%d BAUD=%d PARITY=%c DATA=8 STOP=%d ID=%d%s\n", e.com, e.line.BR, parity,
+                        e.line.STOP, e.id, e.echo ? " ECHO=1" : "");
         }
         return ciExitOK;
     }
     case ciFind_NOT_FOUND:
         // The quick search tried the given slave ID and 1 only: say how to try the others.
-        return fn_fail(a, "find", e.garbled ? ciMB_ERR_CRC : ciMB_ERR_TIMEOUT, gsFindText,
+        return fn_fail(a, "find", fn_find_result(e), gsFindText,
                        a->full ? nullptr : "(only slave ID 1 and --id were tried; --full tries 1 to 247)");
     default:
         return fn_fail(a, "find", e.code, nullptr, nullptr);

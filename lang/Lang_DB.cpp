@@ -280,6 +280,13 @@ const LangS gcaLangS[] = {
               "未確認已儲存：裝置可能已存入數值，請讀回確認", "未确认已储存：设备可能已存入数值，请读回确认"}},
     // A device baud-rate selector before a Read or a pick: its tooltip says so
     {900230, {"%s: not read yet", "%s：尚未讀取", "%s：尚未读取"}},
+    {900240, {"Not found on COM%d: a reply came from another slave ID (%d), which did not answer a "
+              "read of its own",
+              "COM%d 上找不到裝置 : 回應來自其他站號 (%d)，以該站號讀取時卻無回應",
+              "COM%d 上找不到设备 : 回应来自其他站号 (%d)，以该站号读取时却无回应"}},
+    {900241, {"Not found on COM%d: a device answered at %d setting%s, but not a second read (BR1, BR2)",
+              "COM%d 上找不到裝置 : 有 %d 種設定收到回應，但第二次讀取 (BR1、BR2) 未獲確認",
+              "COM%d 上找不到设备 : 有 %d 种设定收到回应，但第二次读取 (BR1、BR2) 未获确认"}},
     {900300, {"No permission for this port:", "無權開啟此連接埠：", "无权打开此端口："}},
     {900301, {"Join group, then re-login:", "請加入群組後重新登入：", "请加入组后重新登录："}},
     {900302, {"Ask the admin for access.", "請向管理員申請權限。", "请向管理员申请权限。"}},

@@ -51,6 +51,7 @@ enum {
     ciS_WhySlave = 900210, ciS_WhyFunction, ciS_WhyCount, ciS_WhyAck,
     ciS_NotFoundLate = 900220, ciS_FindNotStarted, ciS_ReadsBack, ciS_NotConfirmed,
     ciS_TipNotRead = 900230,
+    ciS_NotFoundOtherId = 900240, ciS_NotFoundUnconfirmed,
 };
 
 // The port list's texts, 900300-900399 (those of the list's own module are

@@ -250,6 +250,17 @@ int mf_Tovra_MB_Drain(unsigned short port, FILE *log, int wait)
     }
 }
 
+int mf_Tovra_MB_Drain__End(unsigned short port, FILE *log)
+{
+    MB_Drain &d = gvDrain;
+    if (!d.owed || d.port != port)
+        return 0;
+    fn_take(port, d.late, &d.n, &d.first);
+    int n = d.n;
+    fn_drain_end(log);
+    return n;
+}
+
 int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, short *values,
                          FILE *log, const MB_Timing *timing)
 {

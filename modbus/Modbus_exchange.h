@@ -57,6 +57,10 @@ int mf_Tovra_MB_Exchange(unsigned short port, unsigned char *frame, int length, 
 // whole); without, only looks (a window's timer tick). Logs a late reply with
 // its bytes and a marked line. 1 while the grace lasts, 0 when none is owed.
 int mf_Tovra_MB_Drain(unsigned short port, FILE *log, int wait);
+// Ends a drain owed on `port` at once, with what came so far (logged as a
+// late reply): the port is about to be opened at another line setting, where
+// the rest of a late reply could come only as garble. The late bytes taken.
+int mf_Tovra_MB_Drain__End(unsigned short port, FILE *log);
 
 // The same after a settle of `delay` seconds, within the port's time limit.
 int mf_Tovra_Send_MB_MSG_16_A(unsigned short port, unsigned char *frame, int length,

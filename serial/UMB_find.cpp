@@ -1,18 +1,24 @@
 // Find device. The quick search tries every setting of the panel with two
 // slave IDs; when nothing answers, it offers to try every slave ID at the
 // current setting and at each setting where something garbled answered.
-// A probe is a read of holding register 0 with a time limit of its own, so
-// a wrong setting costs little more than the frames' time on the wire.
-// An answer counts only when a second read, after the line was quiet for the
-// probe's limit, gives it again: a slow device's late reply to the previous
-// probe lands in the next probe's window, at a setting where it is not.
+// A probe is a read of holding register 0 with a time limit of its own (the
+// frames' time on the wire and the device's turnaround), so a wrong setting
+// costs little more than that. Every request goes through the one exchange,
+// which discards what came before it, keeps the line's silence, drops an
+// adapter's echo and reads the reply by its own length. An answer counts
+// only when a second read, of BR1 and BR2, after the line was quiet for the
+// probe's limit, is answered normally by the same slave: its reply is two
+// bytes longer than any reply to a probe, so a slow device's late reply to an
+// earlier probe, which lands in a later probe's window, cannot pass for it.
 #include "serial/UMB_find.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
 #include "modbus/Modbus_API.h"
 #include "modbus/Modbus_core.h"
+#include "modbus/Modbus_wire.h"
 #include "platform/serial.h"
 
 namespace {
@@ -25,12 +31,25 @@ constexpr int32_t caFind_PARITY[] = {kParityNone, kParityEven, kParityOdd};
 constexpr int32_t caFind_BAUD[] = {9600, 19200, 38400, 115200, 57600, 4800, 2400, 1200};
 constexpr char caParityLetter[] = {'N', 'O', 'E', 'M', 'S'};
 constexpr int ciFind_DATA = 8;
-// A probe reads one register; the second read asks for two, so that no
-// late reply to a probe can pass for its answer (the byte count differs).
+// A probe reads holding register 0; the second read BR1 and BR2, whose
+// normal reply (byte count 4) no probe's reply or exception matches.
+constexpr unsigned short ciProbeAddr = 0;
 constexpr int ciProbeQty = 1;
+constexpr unsigned short ciConfirmAddr = 0x1101;
 constexpr int ciConfirmQty = 2;
-constexpr int ciReplyBytes = 5 + 2 * ciConfirmQty;
+constexpr int ciRequestBytes = 8;
+constexpr int ciProbeReplyBytes = 5 + 2 * ciProbeQty; // its longest valid reply
 constexpr int ciText = 256;
+// How late, in turnaround margins beyond its limit, the reply to a second
+// read may still come and is waited for.
+constexpr int ciFind_GRACE_MARGINS = 5;
+
+// A setting's outcome is the most telling of its tries': a late reply
+// explains an unconfirmed one, any reply says more than garble or silence.
+constexpr int caFind_RANK[] = {
+    /* SILENT */ 0, /* GARBLED */ 1, /* ANSWERED */ 0, /* PORT_NG */ 0,
+    /* LATE */ 4,   /* REFUSED */ 0, /* OTHER_ID */ 3,  /* UNCONFIRMED */ 2,
+};
 
 struct FindState {
     bool running;
@@ -48,12 +67,16 @@ struct FindState {
     int sent;
     int total;
     int outcome; // of the setting being tried
-    int bytes;   // of its first garbled reply
+    int detail;  // the bytes of its first garbled reply, or the other slave ID
     bool garbled[ciFind_LINES];
     int garbledCount;
-    int late;
-    bool stale;  // late bytes came in before a probe
-    bool opened; // the port has opened at one setting at least
+    int late;        // replies that came after a limit
+    int otherId;     // the last other slave ID not confirmed
+    int unconfirmed; // settings
+    int echo;        // the exchange drops the adapter's echo
+    bool opened;     // the port has opened at one setting at least
+    int pending;     // the slave of a second read whose reply may still come; 0 none
+    std::chrono::steady_clock::time_point pendingUntil;
 };
 
 FindState gvFind;
@@ -83,10 +106,11 @@ void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, i
 
 void fn_finish(int how, int code, const UMB_Line *line, int id)
 {
+    mf_Tovra_MB_Drain__End(static_cast<unsigned short>(gvFind.port), nullptr);
     CloseCom(gvFind.port);
-    UMB_Find_End end = {how, gvFind.com, line ? *line : UMB_Line{}, id, code,
-                        gvFind.sent, gvFind.total, gvFind.garbledCount,
-                        gvFind.late + (gvFind.stale ? 1 : 0)};
+    UMB_Find_End end = {how,           gvFind.com,  line ? *line : UMB_Line{}, id,
+                        code,          gvFind.sent, gvFind.total, gvFind.garbledCount,
+                        gvFind.late,   gvFind.otherId, gvFind.unconfirmed, gvFind.echo};
     char text[ciText];
     fn_end_text(&gcFind_English, &end, text, sizeof text); // the log's line is English
     gvFind.running = false;
@@ -102,7 +126,7 @@ void fn_note_line()
         return;
     char text[ciText];
     mf_Tovra_UMB_Find__Note_text(gvFind.com, &gvFind.lines[gvFind.line], gvFind.ids, gvFind.id,
-                                 gvFind.outcome, gvFind.bytes, text, sizeof text);
+                                 gvFind.outcome, gvFind.detail, text, sizeof text);
     gvFind.io.note(text);
 }
 
@@ -114,49 +138,80 @@ int fn_open(const UMB_Line &line)
     return r < 0 ? r : SetComTime(gvFind.port, mf_Tovra_UMB_Find__Limit(&line));
 }
 
-// One read of holding register 0. No trace and no settle time, unlike an
-// ordinary exchange: the log gets one line per setting, and the reply is
-// awaited only as long as the setting's limit. The reply is handed back so
-// the caller can see which slave answered; `n` is the bytes received.
-int fn_probe(int id, int quantity, unsigned char reply[ciReplyBytes], int *n)
+// One read through the exchange, without trace (the log gets one line per
+// setting): the exchange discards what came before, keeps the line's silence,
+// drops the echo and waits for the request's wire time, the device's
+// turnaround and the wire time of the reply. Late bytes it meets, before the
+// request or after its limit, are a sign of a slow device.
+int fn_read(int id, unsigned short address, int quantity)
 {
-    unsigned char request[8];
-    mf_Tovra_MB_Request__Build(request, id, 3, 0, static_cast<short>(quantity));
-    mf_Tovra_Get_CRC(request, 8);
-    // Bytes waiting before the request are a reply later than an earlier
-    // probe's limit: thrown away, but a sign of a slow device.
-    if (GetInQLen(gvFind.port) > 0)
-        gvFind.stale = true;
-    int r = FlushInQ(gvFind.port);
-    if (r == kComErrNotOpen) // the search opened it: it went away since
-        return kComErrLost;
-    if (r < 0)
-        return r;
-    int w = ComWrt(gvFind.port, reinterpret_cast<const char *>(request), 8);
-    if (w != 8)
-        return w < 0 ? w : ciMB_ERR_WRITE;
-    int expected = 5 + 2 * quantity;
-    *n = ComRd(gvFind.port, reinterpret_cast<char *>(reply), expected);
+    unsigned char request[ciRequestBytes];
+    mf_Tovra_MB_Request__Build(request, id, 3, address, static_cast<short>(quantity));
+    const MB_Timing timing = {0.0, gdFind_Margin, 1, gvFind.echo, nullptr};
     short values[ciConfirmQty];
-    return mf_Tovra_MB_Reply__Sort(request, expected, reply, *n, values);
+    int r = mf_Tovra_MB_Exchange(static_cast<unsigned short>(gvFind.port), request, ciRequestBytes,
+                                 values, nullptr, &timing);
+    if (giMB_LateCount > 0)
+        ++gvFind.late;
+    return r == kComErrNotOpen ? kComErrLost : r; // the search opened it: it went away since
 }
 
-// The second read: once the line has been quiet for the probe's limit (a
-// late reply still on its way is let through and thrown away), slave `id`
-// must answer again at this setting, to a read of another size, so that a
-// probe's reply still on its way fails it by its byte count.
-bool fn_confirm(int id)
+// The probe. An adapter that echoes is found at the first probe, as the
+// exchange finds it: from then on the echo is dropped and the probe repeated.
+int fn_probe(int id)
 {
+    int r = fn_read(id, ciProbeAddr, ciProbeQty);
+    if (r != ciMB_ERR_ECHO || gvFind.echo)
+        return r;
+    gvFind.echo = 1;
+    char text[ciText];
+    std::snprintf(text, sizeof text,
+                  "Find COM%d : the adapter echoes each request: searching on without the echo",
+                  gvFind.com);
+    gvFind.io.note(text);
+    return fn_read(id, ciProbeAddr, ciProbeQty);
+}
+
+// Lets late replies still on their way through, and throws them away: true
+// once the line has been quiet for the probe's limit and no earlier second
+// read may still be answered.
+bool fn_quiet(const UMB_Line &line)
+{
+    using Clock = std::chrono::steady_clock;
     char junk[64];
-    int quiet = 0;
-    while (quiet < ciFind_QUIET_READS && ComRd(gvFind.port, junk, sizeof junk) > 0)
-        ++quiet;
-    if (quiet == ciFind_QUIET_READS)
-        return false;
-    unsigned char reply[ciReplyBytes] = {};
-    int n = 0;
-    int result = fn_probe(id, ciConfirmQty, reply, &n);
-    return (result == 0 || result <= ciMB_ERR_EXCEPTION) && reply[0] == id;
+    double limit = mf_Tovra_UMB_Find__Limit(&line);
+    for (int i = 0; i < ciFind_QUIET_READS; ++i) {
+        double left = 0.0;
+        if (gvFind.pending)
+            left = std::chrono::duration<double>(gvFind.pendingUntil - Clock::now()).count();
+        if (ComRdWithin(gvFind.port, junk, sizeof junk, left > limit ? left : limit) <= 0) {
+            gvFind.pending = 0;
+            return true;
+        }
+        if (i == 0)
+            ++gvFind.late;
+    }
+    return false;
+}
+
+// The second read: once the line is quiet, slave `id` must give a normal
+// reply to a read of BR1 and BR2 at this setting. An exception, a reply of a
+// probe's size, or one of another slave is no confirmation. Without a reply
+// of its own, its reply may come late, with the very shape that confirms:
+// the next second read waits for it. Its result, 0 when confirmed.
+int fn_confirm(const UMB_Line &line, int id)
+{
+    if (!fn_quiet(line))
+        return ciMB_ERR_TIMEOUT;
+    int r = fn_read(id, ciConfirmAddr, ciConfirmQty);
+    if (r != 0 && r > ciMB_ERR_EXCEPTION) {
+        double grace = mf_Tovra_UMB_Find__Limit(&line) + ciFind_GRACE_MARGINS * gdFind_Margin;
+        gvFind.pending = id;
+        gvFind.pendingUntil = std::chrono::steady_clock::now() +
+                              std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                  std::chrono::duration<double>(grace));
+    }
+    return r;
 }
 
 // The sweep: every slave ID at the first setting (the current one) and at
@@ -197,6 +252,8 @@ void fn_next_line()
         gvFind.garbled[gvFind.line] = true;
         ++gvFind.garbledCount;
     }
+    if (gvFind.outcome == ciFind_UNCONFIRMED)
+        ++gvFind.unconfirmed;
     gvFind.id = 0;
     gvFind.outcome = ciFind_SILENT;
     if (++gvFind.line < gvFind.lineCount)
@@ -218,6 +275,9 @@ const UMB_Find_Words gcFind_English = {
     "? This takes about %.0f s; Cancel stops it.",
     "Not found on COM%d: a reply came later than the probe's limit (%.0f ms after the frames); "
     "for a slower device raise the limit (tovra-cli find --limit MS)",
+    "Not found on COM%d: a reply came from another slave ID (%d), which did not answer a read of "
+    "its own",
+    "Not found on COM%d: a device answered at %d setting%s, but not a second read (BR1, BR2)",
 };
 
 static const UMB_Find_Words *gpFindWords = &gcFind_English;
@@ -230,6 +290,7 @@ void mf_Tovra_UMB_Find__Words(const UMB_Find_Words *words)
 // ================================================================ Pure parts
 
 double gdFind_Margin = cdFind_MARGIN;
+int giFind_Echo = 0;
 
 int mf_Tovra_UMB_Find__Order(const UMB_dev *current, UMB_Line order[ciFind_LINES])
 {
@@ -248,8 +309,8 @@ int mf_Tovra_UMB_Find__Order(const UMB_dev *current, UMB_Line order[ciFind_LINES
 
 double mf_Tovra_UMB_Find__Limit(const UMB_Line *line)
 {
-    int bitsPerByte = 1 + ciFind_DATA + (line->PARITY != kParityNone ? 1 : 0) + line->STOP;
-    return ciFind_FRAME_BYTES * bitsPerByte / static_cast<double>(line->BR) + gdFind_Margin;
+    const MB_Line wire = {line->BR, ciFind_DATA, line->PARITY != kParityNone ? 1 : 0, line->STOP};
+    return mf_Tovra_Wire__Limit(&wire, ciRequestBytes, gdFind_Margin, ciProbeReplyBytes);
 }
 
 int mf_Tovra_UMB_Find__Sort(int result, const unsigned char *reply, int asked)
@@ -263,8 +324,9 @@ int mf_Tovra_UMB_Find__Sort(int result, const unsigned char *reply, int asked)
     }
     if (result == ciMB_ERR_TIMEOUT)
         return ciFind_SILENT;
-    if (result == ciMB_ERR_CRC || result == ciMB_ERR_LENGTH || result == ciMB_ERR_FUNCTION ||
-        result == ciMB_ERR_COUNT)
+    if (result == ciMB_ERR_COUNT)
+        return ciFind_LATE;
+    if (result == ciMB_ERR_CRC || result == ciMB_ERR_LENGTH || result == ciMB_ERR_FUNCTION)
         return ciFind_GARBLED;
     return ciFind_PORT_NG;
 }
@@ -295,26 +357,41 @@ void mf_Tovra_UMB_Find__Ids_text(const int *ids, int count, char *text, int size
 }
 
 void mf_Tovra_UMB_Find__Note_text(int com, const UMB_Line *line, const int *ids, int count,
-                                  int outcome, int bytes, char *text, int size)
+                                  int outcome, int detail, char *text, int size)
 {
     char setting[32];
     char tried[ciText];
     mf_Tovra_UMB_Find__Line_text(line, setting, sizeof setting);
     mf_Tovra_UMB_Find__Ids_text(ids, count, tried, sizeof tried);
-    if (outcome == ciFind_GARBLED)
-        std::snprintf(text, size,
-                      "Find COM%d %s, ID %s : garbled reply (%d bytes): something is there at a "
-                      "near setting",
-                      com, setting, tried, bytes);
-    else if (outcome == ciFind_LATE)
-        std::snprintf(text, size,
-                      "Find COM%d %s, ID %s : a reply that a second read did not confirm: a late "
-                      "reply of a slow device",
-                      com, setting, tried);
-    else if (outcome == ciFind_REFUSED)
-        std::snprintf(text, size, "Find COM%d %s : the adapter refused this setting", com, setting);
-    else
-        std::snprintf(text, size, "Find COM%d %s, ID %s : no reply", com, setting, tried);
+    const char *head = "Find COM%d %s, ID %s : ";
+    char what[ciText];
+    switch (outcome) {
+    case ciFind_GARBLED:
+        std::snprintf(what, sizeof what,
+                      "garbled reply (%d bytes): something is there at a near setting", detail);
+        break;
+    case ciFind_LATE:
+        std::snprintf(what, sizeof what, "a reply came after the limit: a slow device");
+        break;
+    case ciFind_OTHER_ID:
+        std::snprintf(what, sizeof what,
+                      "a reply from slave ID %d, which did not answer a read of its own", detail);
+        break;
+    case ciFind_UNCONFIRMED:
+        std::snprintf(what, sizeof what, "a reply that a second read (BR1, BR2) did not confirm");
+        break;
+    case ciFind_REFUSED:
+        head = "Find COM%d %s : ";
+        std::snprintf(what, sizeof what, "the adapter refused this setting");
+        break;
+    default:
+        std::snprintf(what, sizeof what, "no reply");
+        break;
+    }
+    int len = outcome == ciFind_REFUSED ? std::snprintf(text, size, head, com, setting)
+                                        : std::snprintf(text, size, head, com, setting, tried);
+    if (len >= 0 && len < size)
+        std::snprintf(text + len, size - len, "%s", what);
 }
 
 namespace {
@@ -330,6 +407,11 @@ void fn_end_text(const UMB_Find_Words *w, const UMB_Find_End *end, char *text, i
     case ciFind_NOT_FOUND:
         if (end->late)
             std::snprintf(text, size, w->late, end->com, gdFind_Margin * 1000.0);
+        else if (end->otherId)
+            std::snprintf(text, size, w->otherId, end->com, end->otherId);
+        else if (end->unconfirmed)
+            std::snprintf(text, size, w->unconfirmed, end->com, end->unconfirmed,
+                          end->unconfirmed == 1 ? "" : "s");
         else if (end->garbled)
             std::snprintf(text, size, w->garbled, end->com, end->garbled,
                           end->garbled == 1 ? "" : "s");
@@ -382,6 +464,7 @@ int mf_Tovra_UMB_Find__Start(int port, const UMB_dev *dev, const UMB_Find_IO *io
     gvFind.port = port;
     gvFind.com = dev->COMx;
     gvFind.io = *io;
+    gvFind.echo = giFind_Echo;
     gvFind.lineCount = mf_Tovra_UMB_Find__Order(dev, gvFind.lines);
     if (dev->ID >= 1 && dev->ID <= 255 && dev->ID != 1)
         gvFind.ids[gvFind.idCount++] = dev->ID;
@@ -426,34 +509,52 @@ int mf_Tovra_UMB_Find__Step(void)
                   gvFind.total);
     gvFind.io.probe(gvFind.sent, gvFind.total, text);
 
-    unsigned char reply[ciReplyBytes] = {};
-    int n = 0;
-    int result = fn_probe(id, ciProbeQty, reply, &n);
-    switch (mf_Tovra_UMB_Find__Sort(result, reply, gvFind.ids[0])) {
-    case ciFind_ANSWERED:
-        // A reply of another slave names that slave: it may be there too.
-        if (fn_confirm(reply[0])) {
-            fn_finish(ciFind_FOUND, 0, &line, reply[0]);
-            return 0;
-        }
-        if (gvFind.outcome != ciFind_LATE)
-            ++gvFind.late;
-        gvFind.outcome = ciFind_LATE;
-        break;
-    case ciFind_PORT_NG:
+    int late = gvFind.late;
+    int result = fn_probe(id);
+    if (result == ciMB_ERR_COUNT) {
+        ++gvFind.late; // a reply to an earlier read, by its shape
+        if (gaMB_Reply[0] == gvFind.pending && gaMB_Reply[2] == 2 * ciConfirmQty)
+            gvFind.pending = 0; // the late reply to the second read, seen
+    }
+    int outcome = mf_Tovra_UMB_Find__Sort(result, gaMB_Reply, gvFind.ids[0]);
+    int detail = giMB_RxCount;
+    if (outcome == ciFind_PORT_NG) {
         fn_finish(ciFind_FAILED, result, nullptr, 0);
         return 0;
-    case ciFind_GARBLED:
-        if (gvFind.outcome == ciFind_SILENT) {
-            gvFind.outcome = ciFind_GARBLED;
-            gvFind.bytes = n;
-        }
-        break;
-    default:
-        break;
     }
-    if (++gvFind.id == gvFind.idCount)
-        fn_next_line();
+    if (outcome == ciFind_ANSWERED) {
+        // A reply of another slave names that slave: it may be there too.
+        int who = gaMB_Reply[0];
+        int confirmed = fn_confirm(line, who);
+        if (confirmed == 0) {
+            fn_finish(ciFind_FOUND, 0, &line, who);
+            return 0;
+        }
+        // Nothing again, once the line was quiet: what answered was a late
+        // reply to an earlier request. Otherwise the slave is there and
+        // answered the second read wrongly.
+        if (confirmed == ciMB_ERR_TIMEOUT)
+            ++gvFind.late;
+        outcome = who != id ? ciFind_OTHER_ID : ciFind_UNCONFIRMED;
+        detail = who;
+    }
+    if (gvFind.late != late)
+        outcome = ciFind_LATE; // whatever else came, it may all be a slow device's
+    else if (outcome == ciFind_OTHER_ID)
+        gvFind.otherId = detail;
+    if (caFind_RANK[outcome] > caFind_RANK[gvFind.outcome]) {
+        gvFind.outcome = outcome;
+        gvFind.detail = detail;
+    }
+    if (++gvFind.id < gvFind.idCount)
+        return 1;
+    // The next setting needs no grace for a late reply at this one: what is
+    // in by now is named here, the rest could only come as garble there.
+    if (mf_Tovra_MB_Drain__End(static_cast<unsigned short>(gvFind.port), nullptr) > 0) {
+        ++gvFind.late;
+        gvFind.outcome = ciFind_LATE;
+    }
+    fn_next_line();
     return gvFind.running ? 1 : 0;
 }
 

@@ -65,7 +65,8 @@ void fn_words(void)
              mf_Tovra_Lang__S(ciS_NotFound),      mf_Tovra_Lang__S(ciS_NotFoundGarbled),
              mf_Tovra_Lang__S(ciS_FindCancelled), mf_Tovra_Lang__S(ciS_FindNG),
              mf_Tovra_Lang__S(ciS_FindQuestion),  mf_Tovra_Lang__S(ciS_FindDuration),
-             mf_Tovra_Lang__S(ciS_NotFoundLate)};
+             mf_Tovra_Lang__S(ciS_NotFoundLate),  mf_Tovra_Lang__S(ciS_NotFoundOtherId),
+             mf_Tovra_Lang__S(ciS_NotFoundUnconfirmed)};
     mf_Tovra_UMB_Find__Words(&words);
 }
 

@@ -237,12 +237,30 @@ TEST_F(CliTest, LogFileGetsTheWindowsOpenTraceAndDiagnosisLines)
 
 TEST_F(CliTest, FindPrintsTheSettingsThatAnsweredOrExitsAsNoReply)
 {
-    DevSim at38400({"--line", "38400,E,1", "--id", "7"});
-    ASSERT_TRUE(at38400.ready()) << at38400.output();
-    Outcome run = Cli(at38400, "find", {"--id", "7"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "COM=" + std::to_string(at38400.com()) + " BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7\n");
+    const struct {
+        Args sim;
+        Args find;
+        const char *out;
+    } rows[] = {
+        {{"--line", "38400,E,1", "--id", "7"}, {"--id", "7"}, "BAUD=38400 PARITY=E DATA=8 STOP=1 ID=7\n"},
+        // An echoing adapter: found at the first probe, or known beforehand.
+        {{"--echo"}, {}, "BAUD=9600 PARITY=N DATA=8 STOP=1 ID=1 ECHO=1\n"},
+        {{"--echo", "--line", "19200,O,2"}, {"--echo"}, "BAUD=19200 PARITY=O DATA=8 STOP=2 ID=1 ECHO=1\n"},
+        // On a wire as slow as a real one: the second read's longer reply
+        // has its own wire time within the limit.
+        {{"--wire", "--line", "1200,E,2", "--turnaround", "70"},
+         {"--baud", "1200", "--parity", "E", "--stop", "2"},
+         "BAUD=1200 PARITY=E DATA=8 STOP=2 ID=1\n"},
+    };
+    for (const auto &row : rows) {
+        DevSim sim(row.sim);
+        ASSERT_TRUE(sim.ready()) << sim.output();
+        Outcome run = Cli(sim, "find", row.find);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "COM=" + std::to_string(sim.com()) + " " + row.out);
+    }
 
+    Outcome run;
     DevSim at600({"--com", "201", "--line", "600"}); // a speed the device cannot store
     ASSERT_TRUE(at600.ready()) << at600.output();
     run = Cli(at600, "find", {"--json"});

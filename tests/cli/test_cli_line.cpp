@@ -35,7 +35,8 @@ const std::string kReadRequest = "01 03 11 01 00 02 90 f7";
 // bytes, for a reply the simulator never sends.
 class ScriptedSlave {
 public:
-    explicit ScriptedSlave(std::string reply) : reply_(std::move(reply))
+    // `only`: answers only a master at that speed (B0: at any).
+    explicit ScriptedSlave(std::string reply, speed_t only = B0) : reply_(std::move(reply)), only_(only)
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
@@ -70,12 +71,17 @@ private:
             pending.append(buffer, static_cast<size_t>(n > 0 ? n : 0));
             while (pending.size() >= 8) {
                 pending.erase(0, 8);
+                termios t = {};
+                tcgetattr(slave_, &t);
+                if (only_ != B0 && cfgetospeed(&t) != only_)
+                    continue;
                 if (write(master_, reply_.data(), reply_.size()) < 0)
                     return;
             }
         }
     }
     std::string reply_;
+    speed_t only_;
     int master_ = -1;
     int slave_ = -1;
     std::string path_;
@@ -258,6 +264,34 @@ TEST_F(CliLineTest, AnExceptionWithCodeZeroIsARefusalToo)
     Outcome run = Cli({"read", "--port", slave.path()});
     EXPECT_EQ(run.status, 6);
     EXPECT_TRUE(Contains(run.err, "the device refused: exception 0")) << run.err;
+}
+
+// A slave that gives one reply to every request at 9600 baud: it answers
+// the probe, and then the second read of BR1 and BR2 with something that is
+// no normal reply to it. The search must go on to its end and say what came.
+TEST_F(CliLineTest, FindIsConfirmedOnlyByANormalReplyOfAnotherShapeFromTheSlaveItNamed)
+{
+    const struct {
+        std::string reply;
+        const char *says;
+    } rows[] = {
+        {std::string("\x01\x83\x02\xc0\xf1", 5),
+         "Not found on COM210: a device answered at 6 settings, but not a second read (BR1, BR2)"},
+        {std::string("\x01\x03\x02\x54\x56\x06\xba", 7), // the probe's size
+         "Not found on COM210: a device answered at 6 settings, but not a second read (BR1, BR2)"},
+        {std::string("\x03\x03\x02\x54\x56\x7f\x7a", 7),
+         "Not found on COM210: a reply came from another slave ID (3), which did not answer a read of its own"},
+    };
+    const std::string link = DevSim::portsDir() + "/COM210";
+    for (const auto &row : rows) {
+        ScriptedSlave slave(row.reply, B9600);
+        fs::create_symlink(slave.path(), link);
+        Outcome run = Cli({"find", "--com", "210", "--limit", "50"});
+        fs::remove(link);
+        EXPECT_EQ(run.status, 5) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(Contains(run.err, row.says)) << run.err;
+    }
 }
 
 TEST_F(CliLineTest, TheTraceShowsEveryFrameWithItsTimeAlsoAFailedOne)

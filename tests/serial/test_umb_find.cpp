@@ -79,7 +79,7 @@ TEST(FindSort, AProbeIsAnAnswerAGarbleSilenceOrAPortFailure)
         {ciMB_ERR_SLAVE, 248, 7, ciFind_GARBLED},
         {ciMB_ERR_SLAVE, 250, 250, ciFind_ANSWERED},     // beyond 247, but asked for
         {ciMB_ERR_FUNCTION, 7, 7, ciFind_GARBLED},
-        {ciMB_ERR_COUNT, 7, 7, ciFind_GARBLED},
+        {ciMB_ERR_COUNT, 7, 7, ciFind_LATE},             // a whole reply to another read
         {ciMB_ERR_TIMEOUT, 0, 7, ciFind_SILENT},
         {ciMB_ERR_CRC, 7, 7, ciFind_GARBLED},
         {ciMB_ERR_LENGTH, 7, 7, ciFind_GARBLED},
@@ -104,7 +104,7 @@ TEST(FindTexts, NameTheSettingTheSlaveIdsAndWhatCameOfThem)
     mf_Tovra_UMB_Find__Note_text(5, &line, run, 1, ciFind_GARBLED, 3, text, sizeof text);
     EXPECT_STREQ(text, "Find COM5 19200 8E1, ID 7 : garbled reply (3 bytes): something is there at a near setting");
 
-    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0, 0};
+    const UMB_Find_End failed = {ciFind_FAILED, 5, {}, 0, kComErrBusy, 0, 48, 0, 0, 0, 0, 0};
     mf_Tovra_UMB_Find__End_text(&failed, text, sizeof text);
     EXPECT_STREQ(text, "Find COM5 NG : the serial port failed: serial device busy: another program holds it");
 
@@ -117,10 +117,10 @@ TEST(FindTexts, NameTheSettingTheSlaveIdsAndWhatCameOfThem)
 TEST(FindTexts, APartialWriteAndALateDeviceAreNamedAsSuch)
 {
     char text[512];
-    const UMB_Find_End partial = {ciFind_FAILED, 5, {}, 0, ciMB_ERR_WRITE, 3, 48, 0, 0};
+    const UMB_Find_End partial = {ciFind_FAILED, 5, {}, 0, ciMB_ERR_WRITE, 3, 48, 0, 0, 0, 0, 0};
     mf_Tovra_UMB_Find__End_text(&partial, text, sizeof text);
     EXPECT_STREQ(text, "Find COM5 NG : the port took only part of the request: check the adapter");
-    const UMB_Find_End slow = {ciFind_NOT_FOUND, 5, {}, 0, 0, 48, 48, 0, 2};
+    const UMB_Find_End slow = {ciFind_NOT_FOUND, 5, {}, 0, 0, 48, 48, 0, 2, 0, 0, 0};
     mf_Tovra_UMB_Find__End_text(&slow, text, sizeof text);
     EXPECT_STREQ(text, "Not found on COM5: a reply came later than the probe's limit (80 ms after the "
                        "frames); for a slower device raise the limit (tovra-cli find --limit MS)");
@@ -366,10 +366,21 @@ TEST_F(FindDeviceTest, ADeviceAtASpeedBeyondTheFourCommonOnesIsFoundAndOpenedThe
 
 TEST_F(FindDeviceTest, ADeviceSlowerThanTheProbeIsNotFoundAtAWrongSettingButNamedSlow)
 {
-    // The device answers only at 9600 8E1, and later than a probe there waits
-    // (97 ms): its reply lands in the window of the next probe or the one after.
-    for (const char *late : {"delay=100", "delay=200"}) {
-        DevSim sim({"--com", "236", "--line", "9600,E,1", "--fault", late});
+    const std::vector<std::string> rows[] = {
+        // At 9600 8E1 only, later than a probe there waits (97 ms): its reply
+        // lands in the window of the next probe or the one after.
+        {"--line", "9600,E,1", "--fault", "delay=100"},
+        {"--line", "9600,E,1", "--fault", "delay=200"},
+        // At every setting, every reply 250 ms late: late replies of probes
+        // and of second reads land in later windows all through the search.
+        {"--delay", "250"},
+        // Only the second read is late: its reply would confirm the next one.
+        {"--fault", "delay=250", "--fault-addr", "0x1101"},
+    };
+    for (const std::vector<std::string> &late : rows) {
+        std::vector<std::string> args = {"--com", "236"};
+        args.insert(args.end(), late.begin(), late.end());
+        DevSim sim(args);
         ASSERT_TRUE(sim.ready()) << sim.output();
         Aim(236, 1);
         EnableLog();
@@ -377,7 +388,7 @@ TEST_F(FindDeviceTest, ADeviceSlowerThanTheProbeIsNotFoundAtAWrongSettingButName
         FindDevice();
         EXPECT_EQ(StatusText().rfind("Not found on COM236: a reply came later than the probe's limit", 0),
                   0u)
-            << late << ": " << StatusText();
+            << late.back() << ": " << StatusText();
         EXPECT_NE(StatusText().find("raise the limit"), std::string::npos);
         EXPECT_EQ(Log().find("Found:"), std::string::npos) << Log();
     }
