@@ -74,7 +74,9 @@ chmod 755 "$scratch" && cp "$deb" "$scratch/" && chmod 644 "$scratch/$(basename 
 as_user=()
 [[ $(id -u) -eq 0 ]] && as_user=(runuser -u nobody -- env HOME="$scratch")
 status=0
-lintian_out=$("${as_user[@]}" lintian --fail-on error,warning "$scratch/$(basename "$deb")" 2>&1) || status=$?
+# From the scratch folder: lintian returns to the folder it started in, which
+# that user may not enter (a checkout under /root).
+lintian_out=$(cd "$scratch" && "${as_user[@]}" lintian --fail-on error,warning "$scratch/$(basename "$deb")" 2>&1) || status=$?
 [[ $status -eq 0 && -z "$lintian_out" ]] || fail "lintian (exit status $status):"$'\n'"$lintian_out"
 "$root/usr/bin/tovra-cli" --help >/dev/null || fail "the unpacked tovra-cli does not run"
 
