@@ -83,6 +83,17 @@ void OnUdev()
         Note();
 }
 
+// Lets go of the udev monitor and its context, whichever of them exists.
+void ReleaseUdev()
+{
+    if (gpMonitor)
+        udev_monitor_unref(gpMonitor);
+    if (gpUdev)
+        udev_unref(gpUdev);
+    gpMonitor = nullptr;
+    gpUdev = nullptr;
+}
+
 // udev's own events (after its rules ran, so the device node and its
 // /dev/serial/by-id link exist). False where there is no udev (some
 // containers): the port-map folder is then the only source.
@@ -92,12 +103,7 @@ bool WatchUdev()
     gpMonitor = gpUdev ? udev_monitor_new_from_netlink(gpUdev, "udev") : nullptr;
     if (!gpMonitor || udev_monitor_filter_add_match_subsystem_devtype(gpMonitor, "tty", nullptr) < 0 ||
         udev_monitor_enable_receiving(gpMonitor) < 0) {
-        if (gpMonitor)
-            udev_monitor_unref(gpMonitor);
-        if (gpUdev)
-            udev_unref(gpUdev);
-        gpMonitor = nullptr;
-        gpUdev = nullptr;
+        ReleaseUdev();
         return false;
     }
     gpUdevNotifier = new QSocketNotifier(udev_monitor_get_fd(gpMonitor), QSocketNotifier::Read, qApp);
@@ -182,12 +188,7 @@ void UnwatchSources()
     delete gpFolder;
     gpUdevNotifier = nullptr;
     gpFolder = nullptr;
-    if (gpMonitor)
-        udev_monitor_unref(gpMonitor);
-    if (gpUdev)
-        udev_unref(gpUdev);
-    gpMonitor = nullptr;
-    gpUdev = nullptr;
+    ReleaseUdev();
 }
 
 #else
