@@ -1,7 +1,9 @@
 # The version of a build from its source tree (packaging/version.cmake):
 # Debian versions from what `git describe` says, and the tree itself in a
 # scratch repository, with a tag, after it, and copied without its history.
-# Run by CTest: cmake -DSOURCE_DIR=<the project> -DSCRATCH=<folder> -P version_names.cmake
+# Run by CTest: cmake -DSOURCE_DIR=<the project> -P version_names.cmake
+# The scratch repositories go to a fresh temporary folder, not the build tree:
+# the suite may run as another user than the one who built it.
 cmake_minimum_required(VERSION 3.25)
 include(${SOURCE_DIR}/packaging/version.cmake)
 
@@ -31,8 +33,9 @@ foreach(row IN LISTS table)
 endforeach()
 
 # A repository of two commits, then tagged, then one more, then copied without .git.
+execute_process(COMMAND mktemp -d OUTPUT_VARIABLE SCRATCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
 set(git git -c user.name=t -c user.email=t@t -c init.defaultBranch=main -C ${SCRATCH}/tree)
-file(REMOVE_RECURSE ${SCRATCH}/tree ${SCRATCH}/copy)
 file(MAKE_DIRECTORY ${SCRATCH}/tree)
 execute_process(COMMAND ${git} init -q COMMAND_ERROR_IS_FATAL ANY)
 foreach(step 1 2)
@@ -51,3 +54,4 @@ expect("after the tag" "${got}" "0.2+git1.g${hash}")
 file(MAKE_DIRECTORY ${SCRATCH}/copy)
 tovra_source_version(${SCRATCH}/copy 0.1 got)
 expect("without .git" "${got}" "0.1")
+file(REMOVE_RECURSE ${SCRATCH})
