@@ -221,7 +221,7 @@ const LangS gcaLangS[] = {
               "COM%d 上找不到裝置 : 有 %d 種設定收到無法辨識的回應",
               "COM%d 上找不到设备 : 有 %d 种设定收到无法辨识的回应"}},
     {900069, {"Find cancelled after %d of %d probes", "尋找已取消 : 已試 %d / %d 次", "寻找已取消 : 已试 %d / %d 次"}},
-    {900070, {"Find COM%d NG : %s", "尋找 COM%d 失敗", "寻找 COM%d 失败"}},
+    {900070, {"Find COM%d NG : %s", "尋找 COM%d 失敗 : %s", "寻找 COM%d 失败 : %s"}},
     {900071, {"No device answered on COM%d with slave ID %s.\n\nTry every slave ID from 1 to %d at ",
               "COM%d 上沒有裝置以站號 %s 回應。\n\n要以站號 1 到 %d 逐一嘗試下列設定嗎：",
               "COM%d 上没有设备以站号 %s 回应。\n\n要以站号 1 到 %d 逐一尝试下列设定吗："}},

@@ -69,6 +69,35 @@ TEST(LangTable, EveryTextFitsItsLegacyCodePageIn28BytesAndDiffersFromTheOtherLan
     }
 }
 
+// A translated status text is a printf format that gets the English one's
+// arguments: a conversion missing or of another kind loses or misreads one.
+// Chinese may leave out a last argument that only English needs.
+TEST(LangTable, EveryLanguageTakesTheEnglishTextsFormatArguments)
+{
+    const std::pair<int, const char *> caEnglishOnlyTail[] = {
+        {900068, "%s"}, // the plural "s" of "setting"
+        {900084, "%s"}, // the exception's English name
+        {900241, "%s"},
+    };
+    auto conversions = [](const char *text) {
+        std::string found;
+        for (const char *p = std::strchr(text, '%'); p; p = std::strchr(p + 1, '%')) {
+            size_t n = std::strspn(p + 1, "-+ #0123456789.*l");
+            found += std::string(p, n + 2);
+            p += n + 1;
+        }
+        return found;
+    };
+    for (const LangS &row : std::span(gcaLangS, ciLangS_Count)) {
+        std::string english = conversions(row.text[0]);
+        for (auto [sid, tail] : caEnglishOnlyTail)
+            if (sid == row.sid && english.ends_with(tail))
+                english.resize(english.size() - std::strlen(tail));
+        for (int lang = 1; lang < ciLang_Count; ++lang)
+            EXPECT_EQ(conversions(row.text[lang]), english) << row.sid << " " << row.text[lang];
+    }
+}
+
 TEST(LangLookup, CopiesTheTextOrLeavesTheDestinationAsItWas)
 {
     struct Case {
