@@ -237,19 +237,43 @@ int ComDevicePath(const char *deviceName, char *path, int size)
     return 0;
 }
 
+namespace {
+
+constexpr int ciRealPathSize = 4096;
+
+// The device file a port name stands for. On Linux it is the device itself,
+// links resolved, so that every name of one device shares one lock;
+// realpath() takes the name byte for byte, which Qt's file names, held as
+// Unicode, cannot do for a name that is not UTF-8.
+int RealDevicePath(const char *deviceName, char (&real)[ciRealPathSize])
+{
+    char device[1024];
+    int r = ComDevicePath(deviceName, device, sizeof device);
+    if (r < 0)
+        return r;
+#ifndef _WIN32
+    static_assert(ciRealPathSize >= PATH_MAX);
+    if (!realpath(device, real))
+        return kComErrAbsent;
+#else
+    std::snprintf(real, sizeof real, "%s", device);
+#endif
+    return 0;
+}
+
+} // namespace
+
 int ComNumberOfPath(const char *path)
 {
 #ifndef _WIN32
-    char device[PATH_MAX];
+    char device[ciRealPathSize];
     if (!path || !realpath(path, device))
         return 0;
     for (int com = 1; com <= 256; ++com) {
         char name[16];
-        char named[1024];
-        char real[PATH_MAX];
+        char real[ciRealPathSize];
         std::snprintf(name, sizeof name, "COM%d", com);
-        if (ComDevicePath(name, named, sizeof named) == 0 && realpath(named, real) &&
-            std::strcmp(real, device) == 0)
+        if (RealDevicePath(name, real) == 0 && std::strcmp(real, device) == 0)
             return com;
     }
 #else
@@ -272,21 +296,11 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     if (!ComMapSettings(baudRate, parity, dataBits, stopBits, &settings))
         return kComErrSettings;
 
-    char device[1024];
-    int r = ComDevicePath(deviceName, device, sizeof device);
+    char real[ciRealPathSize];
+    int r = RealDevicePath(deviceName, real);
     if (r < 0)
         return r;
-#ifndef _WIN32
-    // Open the device itself, so every name of one device shares one lock.
-    // realpath() takes the name byte for byte, which Qt's file names, held
-    // as Unicode, cannot do for a name that is not UTF-8.
-    char real[PATH_MAX];
-    if (!realpath(device, real))
-        return kComErrAbsent;
     QString systemPath = QFile::decodeName(real);
-#else
-    QString systemPath = QFile::decodeName(device);
-#endif
 
     auto serial = std::make_unique<QSerialPort>();
     serial->setPortName(systemPath);
@@ -366,14 +380,11 @@ bool LockedByOther(const char *real)
 
 int ComCheckFree(const char *deviceName)
 {
-    char device[1024];
-    int r = ComDevicePath(deviceName, device, sizeof device);
+    char real[ciRealPathSize];
+    int r = RealDevicePath(deviceName, real);
     if (r < 0)
         return r;
 #ifndef _WIN32
-    char real[PATH_MAX];
-    if (!realpath(device, real))
-        return kComErrAbsent;
     if (access(real, R_OK | W_OK) != 0)
         return errno == EACCES || errno == EPERM ? kComErrPermission : kComErrAbsent;
     return LockedByOther(real) ? kComErrBusy : 0;
