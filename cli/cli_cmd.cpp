@@ -371,7 +371,7 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
 
     BRWT list[ciBRWT_max];
     int n = mf_Tovra_BR__List(values, a->commit, list);
-    char done[ciTextSize] = "";
+    char done[32] = ""; // "BR1 and BR2" at most
     for (int i = 0; i < n; ++i) {
         bool commit = list[i].address == ciCommitCoil;
         const char *name = commit ? nullptr : caBR_name[list[i].address == caBR_reg[0] ? 0 : 1];
@@ -379,7 +379,7 @@ int mf_Tovra_CLI__Write(const CliArgs *a)
         int r = commit ? fn_send_commit(a, &list[i], &attempts) : mf_Tovra_BR__Send(&list[i]);
         if (r < 0) {
             char step[32];
-            char more[ciTextSize + 64];
+            char more[160];
             std::snprintf(step, sizeof step, commit ? "EEPROM command" : "write %s", name);
             // Without the EEPROM command's reply the device may have stored all the same.
             const char *stored = !commit ? "nothing stored"
