@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char **environ;
 
@@ -18,6 +22,19 @@ using BenchClock = std::chrono::steady_clock;
 // The exit status of a benchmark that could not set up (no simulator, no
 // panel, no scratch folder): scripts/test.sh reports it, and CI fails.
 constexpr int kCannotSetUp = 2;
+
+// Makes a fresh folder `name`-XXXXXX in the system's temporary folder and
+// enters it, so that the files a program writes land there. Its path, or ""
+// after the "cannot set up" line.
+inline std::string EnterScratch(const char *name)
+{
+    std::string work = (std::filesystem::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
+    if (!mkdtemp(work.data()) || chdir(work.c_str()) != 0) {
+        std::printf("cannot set up: no scratch folder\n");
+        return "";
+    }
+    return work;
+}
 
 inline double Ms(BenchClock::duration d)
 {

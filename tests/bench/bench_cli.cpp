@@ -78,11 +78,9 @@ std::string FindMbpoll()
 int main()
 {
     setenv("TOVRA_DEVSIM", TOVRA_DEVSIM_PATH, 0);
-    std::string folder = (std::filesystem::temp_directory_path() / "tovra-bench-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) {
-        std::printf("cannot set up: no scratch folder\n");
+    std::string folder = EnterScratch("tovra-bench");
+    if (folder.empty())
         return kCannotSetUp;
-    }
     DevSim sim;
     DevSim refusing({"--com", "201", "--fault", "exception=2"});
     if (!sim.ready() || !refusing.ready()) {

@@ -65,11 +65,9 @@ int main(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     UiInit(&argc, argv);
-    std::string work = (fs::temp_directory_path() / "tovra-bench-XXXXXX").string();
-    if (!mkdtemp(work.data())) {
-        std::printf("cannot set up: no scratch folder\n");
+    std::string work = EnterScratch("tovra-bench");
+    if (work.empty())
         return kCannotSetUp;
-    }
     fs::create_directory(work + "/ports");
     setenv("TOVRA_PORTS_DIR", (work + "/ports").c_str(), 1);
     std::vector<int> masters;
@@ -82,7 +80,6 @@ int main(int argc, char **argv)
         masters.push_back(m);
         fs::create_symlink(ptsname(m), work + "/ports/COM" + std::to_string(kFirstCom + i));
     }
-    fs::current_path(work);
     if (mf_Tovra_Form_COMM__init() != 0) { // loads the panel and searches once
         std::printf("cannot set up: the panel did not load: %s\n", UiLastErrorDetail());
         return kCannotSetUp;

@@ -102,12 +102,9 @@ int main(int argc, char **argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TOVRA_DEVSIM", TOVRA_DEVSIM_PATH, 0);
     UiInit(&argc, argv);
-    std::string work = (fs::temp_directory_path() / "tovra-find-XXXXXX").string();
-    if (!mkdtemp(work.data())) {
-        std::printf("cannot set up: no scratch folder\n");
+    std::string work = EnterScratch("tovra-find");
+    if (work.empty())
         return kCannotSetUp;
-    }
-    fs::current_path(work);
     if (mf_Tovra_Form_COMM__init() < 0) {
         std::printf("cannot set up: %s\n", UiLastErrorDetail());
         return kCannotSetUp;

@@ -66,11 +66,9 @@ int main(int argc, char **argv)
         return kCannotSetUp;
     }
     // Traced into a real log, written line by line as the program writes it.
-    std::string folder = (std::filesystem::temp_directory_path() / "tovra-bench-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) {
-        std::printf("cannot set up: no scratch folder\n");
+    std::string folder = EnterScratch("tovra-bench");
+    if (folder.empty())
         return kCannotSetUp;
-    }
     std::FILE *on = std::fopen(caLogSwitchFile, "w");
     std::fputs("1", on);
     std::fclose(on);

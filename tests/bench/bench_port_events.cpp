@@ -111,16 +111,13 @@ int main(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TOVRA_PORTS_ONLY", "1", 1);
-    std::string work = (fs::temp_directory_path() / "tovra-events-XXXXXX").string();
-    if (!mkdtemp(work.data())) {
-        std::printf("cannot set up: no scratch folder\n");
+    std::string work = EnterScratch("tovra-events");
+    if (work.empty())
         return kCannotSetUp;
-    }
     const std::string ports = work + "/ports";
     fs::create_directory(ports);
     fs::create_directory(work + "/idle");
     setenv("TOVRA_PORTS_DIR", ports.c_str(), 1);
-    fs::current_path(work);
     UiInit(&argc, argv);
     if (mf_Tovra_Form_COMM__init() < 0) {
         std::printf("cannot set up: %s\n", UiLastErrorDetail());

@@ -37,14 +37,11 @@ Sample Run(const std::vector<const char *> &argv)
 int main()
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::string work = (fs::temp_directory_path() / "tovra-startup-XXXXXX").string();
-    if (!mkdtemp(work.data())) {
-        std::printf("cannot set up: no scratch folder\n");
+    std::string work = EnterScratch("tovra-startup");
+    if (work.empty())
         return kCannotSetUp;
-    }
     fs::create_directory(work + "/ports"); // an empty port map
     setenv("TOVRA_PORTS_DIR", (work + "/ports").c_str(), 1);
-    fs::current_path(work); // the program writes its files here
 
     // The program with and without following port events, both through
     // env(1) so that they differ in that alone.

@@ -58,12 +58,9 @@ int main(int argc, char **argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TOVRA_DEVSIM", TOVRA_DEVSIM_PATH, 0);
     UiInit(&argc, argv);
-    std::string work = (fs::temp_directory_path() / "tovra-soak-XXXXXX").string();
-    if (!mkdtemp(work.data())) {
-        std::printf("cannot set up: no scratch folder\n");
+    std::string work = EnterScratch("tovra-soak");
+    if (work.empty())
         return kCannotSetUp;
-    }
-    fs::current_path(work);
     int result = 0;
     {
         DevSim sim({"--state", work + "/devsim-state.txt"});
