@@ -356,6 +356,24 @@ void mf_Tovra_UMB_Find__Ids_text(const int *ids, int count, char *text, int size
     }
 }
 
+namespace {
+
+// What a probe's outcome says in its log note; %d stands for the outcome's
+// detail. Any other outcome is "no reply".
+struct NoteWhat {
+    int outcome;
+    const char *what;
+};
+const NoteWhat caNoteWhat[] = {
+    {ciFind_GARBLED, "garbled reply (%d bytes): something is there at a near setting"},
+    {ciFind_LATE, "a reply came after the limit: a slow device"},
+    {ciFind_OTHER_ID, "a reply from slave ID %d, which did not answer a read of its own"},
+    {ciFind_UNCONFIRMED, "a reply that a second read (BR1, BR2) did not confirm"},
+    {ciFind_REFUSED, "the adapter refused this setting"},
+};
+
+} // namespace
+
 void mf_Tovra_UMB_Find__Note_text(int com, const UMB_Line *line, const int *ids, int count,
                                   int outcome, int detail, char *text, int size)
 {
@@ -363,35 +381,16 @@ void mf_Tovra_UMB_Find__Note_text(int com, const UMB_Line *line, const int *ids,
     char tried[ciText];
     mf_Tovra_UMB_Find__Line_text(line, setting, sizeof setting);
     mf_Tovra_UMB_Find__Ids_text(ids, count, tried, sizeof tried);
-    const char *head = "Find COM%d %s, ID %s : ";
-    char what[ciText];
-    switch (outcome) {
-    case ciFind_GARBLED:
-        std::snprintf(what, sizeof what,
-                      "garbled reply (%d bytes): something is there at a near setting", detail);
-        break;
-    case ciFind_LATE:
-        std::snprintf(what, sizeof what, "a reply came after the limit: a slow device");
-        break;
-    case ciFind_OTHER_ID:
-        std::snprintf(what, sizeof what,
-                      "a reply from slave ID %d, which did not answer a read of its own", detail);
-        break;
-    case ciFind_UNCONFIRMED:
-        std::snprintf(what, sizeof what, "a reply that a second read (BR1, BR2) did not confirm");
-        break;
-    case ciFind_REFUSED:
-        head = "Find COM%d %s : ";
-        std::snprintf(what, sizeof what, "the adapter refused this setting");
-        break;
-    default:
-        std::snprintf(what, sizeof what, "no reply");
-        break;
-    }
-    int len = outcome == ciFind_REFUSED ? std::snprintf(text, size, head, com, setting)
-                                        : std::snprintf(text, size, head, com, setting, tried);
+    const char *what = "no reply";
+    for (const NoteWhat &n : caNoteWhat)
+        if (n.outcome == outcome)
+            what = n.what;
+    // A setting the adapter refused was never sent, so no ID was tried.
+    int len = outcome == ciFind_REFUSED
+                  ? std::snprintf(text, size, "Find COM%d %s : ", com, setting)
+                  : std::snprintf(text, size, "Find COM%d %s, ID %s : ", com, setting, tried);
     if (len >= 0 && len < size)
-        std::snprintf(text + len, size - len, "%s", what);
+        std::snprintf(text + len, size - len, what, detail);
 }
 
 namespace {
